@@ -1,0 +1,42 @@
+// What the program's logic needs from its windows: the activity list, the
+// status line, message boxes, the message pump, and the hand-over at the end
+// of a scan. Grevlin.exe implements it with real windows (ui_win32.cpp); the
+// tests with a recorder (tests/support/fake_ui.cpp).
+#pragma once
+
+#include <string>
+
+namespace ui {
+
+enum class Buttons { Ok, YesNo };
+enum class Icon { Information, Question, Error };
+enum class Answer { Ok, Yes, No };
+
+// lstMain: append one line at the end; the list does not scroll to it.
+void AddLine(const std::wstring& text);
+int LineCount();
+std::wstring LineText(int index);
+
+// cmdScan / cmdAbort share one rectangle: show one, hide the other.
+void ShowAbortButton(bool scanRunning);
+
+// lblScanning: replace the whole status text.
+void SetStatus(const std::wstring& text);
+
+// An application-modal message box. `defaultAnswer` is the default button.
+Answer ShowMessage(const std::wstring& title, const std::wstring& prompt, Buttons buttons,
+                   Icon icon, Answer defaultAnswer);
+
+// Process pending window messages (the long loops call this); "Abort Removal"
+// and closing the main window are handled in here and only set gAbort.
+void PumpMessages();
+
+// End of a scan: close frmMain for good, then show frmAbout without an owner
+// and without waiting for it.
+void CloseMainWindow();
+void ShowAboutWindow();
+
+// End the program at once, without further window events.
+[[noreturn]] void EndProgram();
+
+}  // namespace ui

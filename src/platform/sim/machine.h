@@ -1,0 +1,148 @@
+// Control of the simulated Windows: tests arrange a machine here, run the
+// program's code against the Win32 names of simwin.h, then inspect what the
+// code left behind. Paths and names are ANSI (code page 1252) strings, as the
+// A functions see them; comparisons of names are case-insensitive as on NTFS.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/sim/simwin.h"
+
+namespace sim {
+
+// A fresh machine: Windows XP SP2 (NT 5.1, build 2600), drive C: NTFS with
+// named streams, C:\WINDOWS, C:\WINDOWS\system32, the temporary folder
+// C:\DOCUME~1\Owner\LOCALS~1\Temp\ (long form C:\Documents and Settings\Owner\
+// Local Settings\Temp), the program at C:\Program Files\Grevlin\Grevlin.exe,
+// an explorer.exe process, the three registry roots empty, no services,
+// clock at 2006-07-30 12:00:00.000, theme library present and active.
+void Reset();
+
+// ---- Platform family, version, folders, own program ------------------------
+enum class Family { Nt, Win9x, Other };
+void SetPlatform(Family family, DWORD major, DWORD minor, DWORD build);
+void SetVersionExFails(bool fails);
+void SetWindowsDir(const std::string& path);   // no trailing backslash
+void SetSystemDir(const std::string& path);    // no trailing backslash
+void SetTempDir(const std::string& path);      // with trailing backslash, as GetTempPathA gives it
+void SetModulePath(const std::string& path);   // the program's own executable
+void SetCommandLine(const std::string& commandLine);
+DWORD SelfProcessId();
+
+// ---- Volumes ---------------------------------------------------------------
+struct Volume {
+    std::string root = "C:\\";
+    std::string fileSystem = "NTFS";
+    DWORD flags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK |
+                  FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS;
+    bool queryFails = false;
+};
+void SetVolume(const Volume& volume);  // replaces the volume with the same root
+Volume Ntfs(const std::string& root = "C:\\");
+Volume Fat32(const std::string& root = "C:\\");
+
+// ---- Files, folders, streams -----------------------------------------------
+// Parent folders are created as needed. Contents are raw bytes.
+void AddFolder(const std::string& path);
+void AddFile(const std::string& path, const std::string& contents,
+             DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+void AddStream(const std::string& filePath, const std::string& streamName,
+               const std::string& contents);
+bool FileExists(const std::string& path);      // a file, not a folder
+bool FolderExists(const std::string& path);
+std::string FileContents(const std::string& path);  // "path" or "path:stream"
+DWORD Attributes(const std::string& path);      // INVALID_FILE_ATTRIBUTES when missing
+std::vector<std::string> StreamNames(const std::string& filePath);  // named streams, in order
+std::vector<std::string> ListFolder(const std::string& folder);     // entry names, listing order
+std::string ShortPath(const std::string& path);  // the generated 8.3 form
+// The size the file reports to GetFileSize and find records, e.g. 2 GiB and more;
+// reads still deliver only the real contents.
+void SetReportedSize(const std::string& path, uint64_t size);
+// The file disappears when it is next opened (it vanished after the listing).
+void VanishOnOpen(const std::string& path);
+// Replace the stream list that NtQueryInformationFile returns for this file
+// (forged records); the returned length is the size of these bytes.
+void SetStreamListBytes(const std::string& filePath, const std::string& bytes);
+// The stream query on this file fails and returns nothing.
+void FailStreamQuery(const std::string& filePath);
+// A folder in which nothing can be created or written (a read-only medium).
+void SetFolderReadOnly(const std::string& folder, bool readOnly);
+// Make the next write to this path fail midway (after `bytesBeforeFailure` bytes).
+void FailWriteAfter(const std::string& path, size_t bytesBeforeFailure);
+
+// ---- Processes --------------------------------------------------------------
+struct ProcessSpec {
+    std::string exeFile;     // what the toolhelp snapshot reports (9x: full path)
+    std::string modulePath;  // what GetModuleFileNameExA reports on NT ("\??\C:\...", "\SystemRoot\...")
+    bool canOpen = true;
+    bool canTerminate = true;
+    bool canEnumModules = true;
+};
+DWORD AddProcess(const ProcessSpec& spec);  // returns the process identifier
+DWORD AddProcess(const std::string& path);  // exeFile and modulePath both `path`
+// The process holds the file (or stream) open with this share mode until it ends.
+void HoldFile(DWORD processId, const std::string& path, DWORD shareMode);
+bool IsRunning(DWORD processId);
+std::vector<DWORD> RunningProcesses();
+std::vector<DWORD> TerminatedProcesses();   // in termination order
+
+// ---- Services ---------------------------------------------------------------
+struct ServiceSpec {
+    std::string name;  // ANSI bytes, as the service manager stores it
+    DWORD state = SERVICE_RUNNING;
+    int pendingQueries = 0;  // status queries answered STOP_PENDING after the stop control; -1: for ever
+    bool canOpen = true;
+    bool acceptsStop = true;
+};
+void AddService(const ServiceSpec& spec);
+DWORD ServiceState(const std::string& name);  // 0 when no such service
+int StopControlsReceived(const std::string& name);
+int StatusQueries(const std::string& name);
+// The 9x family has no service control manager; this follows SetPlatform
+// but can be forced either way.
+void SetServiceManagerAvailable(bool available);
+
+// ---- Registry ---------------------------------------------------------------
+// Keys are case-insensitive; values keep their type and bytes.
+void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
+              const std::string& data);
+void SetString(HKEY root, const std::string& key, const std::string& name,
+               const std::string& text);  // REG_SZ with its NUL
+void AddKey(HKEY root, const std::string& key);
+bool KeyExists(HKEY root, const std::string& key);
+bool ValueExists(HKEY root, const std::string& key, const std::string& name);
+std::string ValueData(HKEY root, const std::string& key, const std::string& name);
+DWORD ValueType(HKEY root, const std::string& key, const std::string& name);
+std::vector<std::string> SubKeys(HKEY root, const std::string& key);
+// Every open of this key (and deletion of it or below it) is refused with ERROR_ACCESS_DENIED.
+void RefuseKey(HKEY root, const std::string& key);
+void RefuseAllKeys(bool refuse);
+
+// ---- Restart-time deletions, started programs, links, libraries -------------
+std::vector<std::string> PendingDeletes();  // MoveFileExA(..., NULL, MOVEFILE_DELAY_UNTIL_REBOOT)
+struct StartedProgram {
+    std::string commandLine;
+    UINT show;
+};
+std::vector<StartedProgram> StartedPrograms();  // WinExec / restarts
+std::vector<std::string> OpenedLinks();         // ShellExecuteA targets
+void SetLibraryPresent(const std::string& name, bool present);  // e.g. "uxtheme.dll"
+void SetThemeActive(bool active);
+void SetVersionStrings(const std::string& companyName, const std::string& fileDescription);
+
+// ---- Virtual clock ------------------------------------------------------------
+uint64_t NowMs();            // milliseconds since Reset
+uint64_t TotalSleptMs();     // sum of all Sleep calls since Reset
+std::vector<DWORD> Sleeps(); // every Sleep argument, in order
+void AdvanceMs(uint64_t ms);
+void SetLocalTime(const SYSTEMTIME& time);  // the clock's origin
+
+// ---- Observers -----------------------------------------------------------------
+// Called after every Win32 call by name (for tests that act at a given moment).
+void SetCallHook(std::function<void(const char* function)> hook);
+int OpenHandles();  // handles not yet closed (files, finds, keys, processes, snapshots, services)
+
+}  // namespace sim

@@ -1,0 +1,53 @@
+// The one door to Windows. Program code includes this header and calls the
+// Win32 API by its own names; the build decides what answers: the real
+// system on Windows, our simulated Windows (src/platform/sim) on Linux.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <tlhelp32.h>
+#include <psapi.h>
+#include <shlwapi.h>
+#include <shellapi.h>
+#include <winternl.h>
+
+// FILE_STREAM_INFORMATION lives in the DDK headers; its layout is fixed.
+typedef struct _FILE_STREAM_INFORMATION {
+    ULONG NextEntryOffset;
+    ULONG StreamNameLength;
+    LARGE_INTEGER StreamSize;
+    LARGE_INTEGER StreamAllocationSize;
+    WCHAR StreamName[1];
+} FILE_STREAM_INFORMATION, *PFILE_STREAM_INFORMATION;
+#else
+#include "platform/sim/simwin.h"
+#endif
+
+#include <string>
+
+// ntdll's NtQueryInformationFile, looked up at run time (class 22 lists streams).
+typedef LONG(WINAPI* NtQueryInformationFileFn)(HANDLE file, PVOID ioStatusBlock, PVOID buffer,
+                                                 ULONG length, ULONG informationClass);
+constexpr ULONG kFileStreamInformation = 22;
+
+// uxtheme's IsThemeActive, looked up at run time (absent before Windows XP).
+typedef BOOL(WINAPI* IsThemeActiveFn)();
+
+namespace platform {
+
+// Unicode inside the program, the system ANSI code page at every narrow call.
+std::string ToAnsi(const std::wstring& text);
+std::wstring FromAnsi(const std::string& text);
+std::wstring FromAnsi(const char* text, size_t length);
+
+// UTF-16 for the one wide call (CreateFileW) and for stream names.
+std::basic_string<WCHAR> ToUtf16(const std::wstring& text);
+std::wstring FromUtf16(const WCHAR* text, size_t length);
+
+}  // namespace platform

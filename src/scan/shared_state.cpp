@@ -1,0 +1,20 @@
+#include "scan/shared_state.h"
+
+Boolean gAbort = kFalse;
+int32_t gFilesFound = 0;
+int32_t gStreamsFound = 0;
+Boolean gExplorerKilled = kFalse;
+Boolean gRebootNeeded = kFalse;
+std::wstring gLogText;
+std::vector<std::wstring> gProtectedNames;
+
+void ResetSharedState()
+{
+    gAbort = kFalse;
+    gFilesFound = 0;
+    gStreamsFound = 0;
+    gExplorerKilled = kFalse;
+    gRebootNeeded = kFalse;
+    gLogText.clear();
+    gProtectedNames.clear();
+}
