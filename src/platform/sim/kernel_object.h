@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/sim/simwin.h"
+
 namespace sim {
 
 struct KernelObject {
@@ -31,4 +33,12 @@ void ResetSystem();
 // Called by every Win32 entry point of the simulation (the call hook).
 void NoteCall(const char* function);
 
+}  // namespace sim
+
+namespace sim {
+// Between areas of the simulation.
+LONG NtQueryInformationFileSim(HANDLE file, PVOID ioStatusBlock, PVOID buffer, ULONG length,
+                               ULONG informationClass);   // files
+void ReleaseFilesHeldBy(DWORD processId);                 // files, when a process ends
+bool ProcessIsAlive(DWORD processId);                     // processes
 }  // namespace sim

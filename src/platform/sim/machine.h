@@ -15,8 +15,8 @@ namespace sim {
 
 // A fresh machine: Windows XP SP2 (NT 5.1, build 2600), drive C: NTFS with
 // named streams, C:\WINDOWS, C:\WINDOWS\system32, the temporary folder
-// C:\DOCUME~1\Owner\LOCALS~1\Temp\ (long form C:\Documents and Settings\Owner\
-// Local Settings\Temp), the program at C:\Program Files\Grevlin\Grevlin.exe,
+// C:\DOCUME~1\Owner\LOCALS~1\Temp\ (the short form of
+// "C:\Documents and Settings\Owner\Local Settings\Temp"), the program at C:\Program Files\Grevlin\Grevlin.exe,
 // an explorer.exe process, the three registry roots empty, no services,
 // clock at 2006-07-30 12:00:00.000, theme library present and active.
 void Reset();

@@ -1,0 +1,3 @@
+// Placeholder until this module is built.
+#include "detection/file_locations.h"
+void ScanFileLocations() {}

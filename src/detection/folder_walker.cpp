@@ -1,0 +1,3 @@
+// Placeholder until this module is built.
+#include "detection/folder_walker.h"
+void ScanFolder(const std::wstring&) {}

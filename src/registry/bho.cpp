@@ -1,0 +1,3 @@
+// Placeholder until this module is built.
+#include "registry/bho.h"
+void RemoveBhoForFile(const std::wstring&) {}

@@ -1,0 +1,4 @@
+// Placeholder until this module is built.
+#include "registry/filters_components.h"
+void RemoveProtocolFilters() {}
+void RemoveDesktopComponents() {}
