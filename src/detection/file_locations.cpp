@@ -1,3 +1,47 @@
-// Placeholder until this module is built.
 #include "detection/file_locations.h"
-void ScanFileLocations() {}
+
+#include "detection/folder_walker.h"
+#include "environment/paths.h"
+#include "environment/reboot_delete.h"
+#include "forms/ui.h"
+#include "removal/infected_file.h"
+#include "scan/shared_state.h"
+
+void ScanFileLocations()
+{
+    ui::SetStatus(L"Scanning File locations...");
+    gFilesFound = 0;
+
+    // A folder the system cannot name is left out: "\" alone would mean the
+    // root of the current drive.
+    const std::wstring windowsDir = GetWindowsDir();
+    const std::wstring systemDir = GetSystemDir();
+    if (!windowsDir.empty()) ScanFolder(windowsDir + L"\\");
+    if (!systemDir.empty()) ScanFolder(systemDir + L"\\");
+
+    if (!windowsDir.empty()) {
+        const std::wstring warnhp = windowsDir + L"\\warnhp.html";
+        if (FileIsPresent(warnhp)) {
+            RemoveInfectedFile(windowsDir + L"\\", L"warnhp.html");
+            ++gFilesFound;
+            ui::AddLine((FileIsPresent(warnhp) ? L"Error Removing ! : " : L"Removed File! : ") +
+                        warnhp);
+        }
+    }
+
+    // The temporary folder's se.dll is known by name alone; without that
+    // folder the bare name would resolve against the current folder.
+    const std::wstring tempDir = GetTempDir();
+    if (tempDir.empty()) return;
+    const std::wstring seDll = tempDir + L"se.dll";
+    if (FileIsPresent(seDll)) {
+        RemoveInfectedFile(tempDir, L"se.dll");
+        ++gFilesFound;
+        if (!FileIsPresent(seDll)) {
+            ui::AddLine(L"Removed File! : Temp Folder\\Se.dll");
+        } else {
+            DeleteOnReboot(seDll);
+            ui::AddLine(L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot)");
+        }
+    }
+}

@@ -1,13 +1,126 @@
-// Placeholder until this module is built.
 #include "environment/paths.h"
 
-std::wstring GetWindowsDir() { return {}; }
-std::wstring GetSystemDir() { return {}; }
-std::wstring GetTempDir() { return {}; }
-std::wstring GetShortName(const std::wstring&) { return {}; }
-std::wstring GetOsFamily() { return {}; }
-int32_t GetFileLength(const std::wstring&) { return -1; }
-std::wstring TrimNull(const std::wstring& text) { return text; }
-bool FileIsPresent(const std::wstring&) { return false; }
-std::wstring GetProgramFolder() { return {}; }
-std::wstring GetProgramBaseName() { return {}; }
+#include <cstring>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace {
+
+// The folder queries answer with the length they wrote, or with the size
+// they would need when the path does not fit; a path that did not fit is
+// no path at all.
+std::wstring CutToLength(const std::vector<char>& buffer, DWORD length)
+{
+    if (length == 0 || length >= buffer.size()) return std::wstring();
+    return platform::FromAnsi(buffer.data(), length);
+}
+
+}  // namespace
+
+std::wstring GetWindowsDir()
+{
+    std::vector<char> buffer(200, '\0');
+    UINT length = GetWindowsDirectoryA(buffer.data(), 200);
+    return CutToLength(buffer, length);
+}
+
+std::wstring GetSystemDir()
+{
+    std::vector<char> buffer(255, ' ');
+    UINT length = GetSystemDirectoryA(buffer.data(), 255);
+    return CutToLength(buffer, length);
+}
+
+std::wstring GetTempDir()
+{
+    std::vector<char> buffer(100, '\0');
+    DWORD needed = GetTempPathA(100, buffer.data());
+    // A temporary-folder path of 100 characters or more does not fit: the
+    // buffer then holds no usable path, whatever the system left in it.
+    if (needed >= buffer.size()) return std::wstring();
+    return TrimNull(platform::FromAnsi(buffer.data(), buffer.size()));
+}
+
+std::wstring GetShortName(const std::wstring& path)
+{
+    std::vector<char> buffer(255, '\0');
+    DWORD length = GetShortPathNameA(platform::ToAnsi(path).c_str(), buffer.data(), 255);
+    return CutToLength(buffer, length);
+}
+
+std::wstring GetOsFamily()
+{
+    OSVERSIONINFOA info;
+    static_assert(sizeof(info) == 148, "the ANSI version record is 148 bytes");
+    std::memset(&info, 0, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    if (!GetVersionExA(&info)) info.dwPlatformId = 0;
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return L"9X";
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return L"NT";
+    return std::wstring();
+}
+
+int32_t GetFileLength(const std::wstring& path)
+{
+    HFILE file = _lopen(platform::ToAnsi(path).c_str(), OF_READ | OF_SHARE_COMPAT);
+    if (file == HFILE_ERROR) return -1;  // what the size query on the failed open yields
+    DWORD high = 0;
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(file));
+    DWORD low = GetFileSize(handle, &high);
+    _lclose(file);
+    return static_cast<int32_t>(low);
+}
+
+std::wstring TrimNull(const std::wstring& text)
+{
+    size_t nul = text.find(L'\0');
+    return nul == std::wstring::npos ? text : text.substr(0, nul);
+}
+
+bool FileIsPresent(const std::wstring& path)
+{
+    // A search pattern would find other files than the one named.
+    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) return false;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(platform::ToAnsi(path).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool isFile = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    FindClose(find);
+    return isFile;
+}
+
+namespace {
+
+std::wstring ProgramPath()
+{
+    std::vector<char> buffer(MAX_PATH + 1, '\0');
+    DWORD length = GetModuleFileNameA(nullptr, buffer.data(), MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::wstring();
+    return platform::FromAnsi(buffer.data(), length);
+}
+
+}  // namespace
+
+std::wstring GetProgramFolder()
+{
+    std::wstring path = ProgramPath();
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring GetProgramBaseName()
+{
+    std::wstring path = ProgramPath();
+    size_t slash = path.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find_last_of(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}

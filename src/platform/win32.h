@@ -15,16 +15,14 @@
 #include <psapi.h>
 #include <shlwapi.h>
 #include <shellapi.h>
+#include <commctrl.h>
 #include <winternl.h>
 
-// FILE_STREAM_INFORMATION lives in the DDK headers; its layout is fixed.
-typedef struct _FILE_STREAM_INFORMATION {
-    ULONG NextEntryOffset;
-    ULONG StreamNameLength;
-    LARGE_INTEGER StreamSize;
-    LARGE_INTEGER StreamAllocationSize;
-    WCHAR StreamName[1];
-} FILE_STREAM_INFORMATION, *PFILE_STREAM_INFORMATION;
+#include <cstddef>
+
+// MinGW's <winternl.h> carries FILE_STREAM_INFORMATION and IO_STATUS_BLOCK
+// with the layout ntdll fills.
+static_assert(offsetof(FILE_STREAM_INFORMATION, StreamName) == 24, "ntdll layout");
 #else
 #include "platform/sim/simwin.h"
 #endif

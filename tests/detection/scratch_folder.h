@@ -1,0 +1,65 @@
+// Throwaway folders and files for tests, arranged through Win32 calls only,
+// so the same tests run against the simulation and against real Windows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace testfiles {
+
+// Writes `bytes` to `path` (replacing it), then sets `attributes`.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes,
+                    DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+// The whole content of `path`; `ok` is false when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path, bool* ok = nullptr);
+bool Exists(const std::wstring& path);
+// Clears the attributes and deletes the file (quietly, if it is there).
+void RemoveFile(const std::wstring& path);
+
+// A folder of its own under `parent` (the temporary folder by default),
+// removed with everything written through it.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::wstring& parent = std::wstring());
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::wstring& Path() const { return path_; }  // ends with a backslash
+    std::wstring Write(const std::wstring& name, const std::string& bytes,
+                       DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+    std::wstring AddFolder(const std::wstring& name);
+    bool Ok() const { return ok_; }
+
+private:
+    std::wstring path_;
+    std::vector<std::wstring> files_;
+    std::vector<std::wstring> folders_;
+    bool ok_ = false;
+};
+
+// A handle held open for the duration of a test.
+class HeldFile {
+public:
+    HeldFile(const std::wstring& path, DWORD access, DWORD share);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool Ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+// The reference CRC-32 (bit by bit, independent of the table-driven engine).
+uint32_t ReferenceCrc(const std::string& bytes);
+// `prefix` followed by four bytes chosen so that the CRC-32 of the whole is
+// `target` (CRC-32 is linear, so four free bytes reach any value).
+std::string WithForcedCrc(const std::string& prefix, uint32_t target);
+// `size` bytes that match no probe (a repeating, non-zero pattern).
+std::string FillerBytes(size_t size);
+
+}  // namespace testfiles

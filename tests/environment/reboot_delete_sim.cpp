@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include "environment/reboot_delete.h"
+#include "platform/sim/machine.h"
+#include "scan/shared_state.h"
+
+namespace {
+
+const char kLocked[] = "C:\\Documents and Settings\\Owner\\Local Settings\\Temp\\se.dll";
+const char kWinInit[] = "C:\\WINDOWS\\WinInit.ini";
+
+class DeleteOnRebootSim : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::Reset();
+        ResetSharedState();
+        sim::AddFile(kLocked, "MZ");
+        shortPath_ = sim::ShortPath(kLocked);
+        entry_ = "NUL=" + shortPath_ + "\r\n";
+    }
+    void TearDown() override
+    {
+        ResetSharedState();
+        sim::Reset();
+    }
+    void On9x() { sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222); }
+    void Schedule() { DeleteOnReboot(std::wstring(kLocked, kLocked + sizeof(kLocked) - 1)); }
+
+    std::string shortPath_;
+    std::string entry_;
+};
+
+}  // namespace
+
+TEST_F(DeleteOnRebootSim, NtGetsTheShortPathAsAPendingDeletion)
+{
+    ASSERT_NE(shortPath_, kLocked);
+    Schedule();
+    EXPECT_EQ(sim::PendingDeletes(), std::vector<std::string>{shortPath_});
+    EXPECT_FALSE(sim::FileExists(kWinInit));
+    EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, MissingPathStillAsksForARestart)
+{
+    DeleteOnReboot(L"C:\\WINDOWS\\never there.dll");
+    EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, NewWinInitHoldsTheSectionAndOneEntry)
+{
+    On9x();
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), "[Rename]\r\n" + entry_);
+    EXPECT_TRUE(sim::PendingDeletes().empty());
+    EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, PlatformOtherThanNtIsTreatedLike9x)
+{
+    sim::SetPlatform(sim::Family::Other, 0, 0, 0);
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), "[Rename]\r\n" + entry_);
+}
+
+TEST_F(DeleteOnRebootSim, ExistingTextGetsTheEntryOnItsOwnLine)
+{
+    On9x();
+    sim::AddFile(kWinInit, "[Rename]\r\nNUL=C:\\OLD.DLL\r\n");
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), "[Rename]\r\nNUL=C:\\OLD.DLL\r\n" + entry_);
+
+    sim::AddFile(kWinInit, "[Other]\r\nkey=value");
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), "[Other]\r\nkey=value\r\n" + entry_);
+
+    // A lone line feed is no CR LF line end.
+    sim::AddFile(kWinInit, "[Rename]\n");
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), "[Rename]\n\r\n" + entry_);
+}
+
+TEST_F(DeleteOnRebootSim, EmptyExistingFileGetsOnlyTheEntry)
+{
+    On9x();
+    sim::AddFile(kWinInit, "");
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), entry_);
+}
+
+TEST_F(DeleteOnRebootSim, TwoCallsLeaveTwoEntries)
+{
+    On9x();
+    Schedule();
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), "[Rename]\r\n" + entry_ + entry_);
+}
+
+TEST_F(DeleteOnRebootSim, HiddenSystemReadOnlyFileIsKeptWholeWithItsAttributes)
+{
+    On9x();
+    const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+    const std::string old = "[Rename]\r\nNUL=C:\\A-RATHER-LONG-OLD-ENTRY.DLL\r\n";
+    sim::AddFile(kWinInit, old, attributes);
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), old + entry_);
+    EXPECT_EQ(sim::Attributes(kWinInit) & attributes, attributes);
+    EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, LongFileWithNulBytesIsKeptWhole)
+{
+    On9x();
+    std::string old = "[Rename]\r\n";
+    for (int i = 0; old.size() < 40000; ++i) old += "NUL=C:\\OLD" + std::to_string(i) + ".DLL\r\n";
+    old[20] = '\0';
+    old[35000] = '\0';
+    old += std::string("tail\0\r\n", 7);
+    sim::AddFile(kWinInit, old);
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), old + entry_);
+}
+
+TEST_F(DeleteOnRebootSim, WriteFailingMidwayLeavesTheOldTextInPlace)
+{
+    On9x();
+    const std::string old = "[Rename]\r\nNUL=C:\\OLD.DLL\r\n";
+    sim::AddFile(kWinInit, old);
+    sim::FailWriteAfter(kWinInit, 9);
+    Schedule();
+    const std::string now = sim::FileContents(kWinInit);
+    ASSERT_GE(now.size(), old.size());
+    EXPECT_EQ(now.substr(0, old.size()), old);
+    // The cut-off entry cannot name a file any more: it became a comment.
+    EXPECT_EQ(now.substr(old.size()), ";" + entry_.substr(1, 8));
+    EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, WriteFailingInTheLineEndKeepsTheOldText)
+{
+    On9x();
+    const std::string old = "[Rename]\r\nNUL=C:\\OLD.DLL";
+    sim::AddFile(kWinInit, old);
+    sim::FailWriteAfter(kWinInit, 0);
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), old);
+}
+
+TEST_F(DeleteOnRebootSim, NewFileThatFailsMidwayLeavesNoCutOffEntry)
+{
+    On9x();
+    sim::FailWriteAfter(kWinInit, 14);
+    Schedule();
+    EXPECT_FALSE(sim::FileExists(kWinInit));
+    EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, FolderThatCannotBeWrittenLeavesTheOldFileUntouched)
+{
+    On9x();
+    const std::string old = "[Rename]\r\nNUL=C:\\OLD.DLL";
+    sim::AddFile(kWinInit, old, FILE_ATTRIBUTE_HIDDEN);
+    sim::SetFolderReadOnly("C:\\WINDOWS", true);
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), old);
+    EXPECT_EQ(sim::Attributes(kWinInit) & FILE_ATTRIBUTE_HIDDEN, DWORD(FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, LockedWinInitIsLeftAlone)
+{
+    On9x();
+    const std::string old = "[Rename]\r\n";
+    sim::AddFile(kWinInit, old);
+    sim::ProcessSpec holder;
+    holder.exeFile = "holder.exe";
+    sim::HoldFile(sim::AddProcess(holder), kWinInit, 0);
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), old);
+    EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, LeavesNoHandleOpen)
+{
+    On9x();
+    const int before = sim::OpenHandles();
+    Schedule();
+    Schedule();
+    EXPECT_EQ(sim::OpenHandles(), before);
+}
