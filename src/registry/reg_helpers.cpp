@@ -1,5 +1,85 @@
-// Placeholder until this module is built.
 #include "registry/reg_helpers.h"
 
-std::wstring RegReadString(HKEY, const std::wstring&, const std::wstring&) { return {}; }
-void RegWriteString(HKEY, const std::wstring&, const std::wstring&, const std::wstring&) {}
+#include <cstring>
+#include <vector>
+
+#include "environment/paths.h"
+#include "forms/ui.h"
+
+std::wstring RegReadString(HKEY root, const std::wstring& subKey, const std::wstring& valueName)
+{
+    HeldKey key;
+    if (RegOpenKeyExA(root, platform::ToAnsi(subKey).c_str(), 0, KEY_QUERY_VALUE, key.Receive()) !=
+        ERROR_SUCCESS)
+        return std::wstring();
+
+    const std::string name = platform::ToAnsi(valueName == L"(Default)" ? std::wstring() : valueName);
+
+    // A one-byte buffer announced as empty makes the call report the value's size.
+    BYTE probe[1] = {0};
+    DWORD size = 0;
+    RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, probe, &size);
+
+    std::vector<BYTE> buffer(static_cast<size_t>(size) + 1, 0);
+    DWORD got = size;
+    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, buffer.data(), &got) !=
+        ERROR_SUCCESS)
+        return std::wstring();
+
+    // The ANSI call may announce more than it delivers; the second call tells the truth.
+    size_t length = got < size ? got : size;
+    // The stored size counts the terminating NUL; data stored without one keeps
+    // its last character, and a zero-length value is the empty text.
+    if (length > 0 && buffer[length - 1] == 0) --length;
+    return platform::FromAnsi(reinterpret_cast<const char*>(buffer.data()), length);
+}
+
+void RegWriteString(HKEY root, const std::wstring& subKey, const std::wstring& valueName,
+                    const std::wstring& text)
+{
+    // RegOpenKeyA, unlike RegCreateKeyA, never creates the key.
+    HeldKey key;
+    if (RegOpenKeyA(root, platform::ToAnsi(subKey).c_str(), key.Receive()) != ERROR_SUCCESS) return;
+
+    const std::string data = platform::ToAnsi(text);
+    RegSetValueExA(key.Get(), platform::ToAnsi(valueName).c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
+}
+
+void VisitSubKeys(HKEY root, const std::wstring& path,
+                  const std::function<bool(const std::wstring& name)>& visit)
+{
+    HeldKey key;
+    if (RegOpenKeyA(root, platform::ToAnsi(path).c_str(), key.Receive()) != ERROR_SUCCESS) return;
+
+    constexpr DWORD kNameChars = 255;  // names of up to 254 characters and their NUL
+    DWORD index = 0;
+    std::wstring removed;
+    bool justRemoved = false;
+    for (;;) {
+        char name[kNameChars + 1];
+        std::memset(name, ' ', kNameChars);
+        name[kNameChars] = '\0';
+        DWORD size = kNameChars;
+        const LONG result =
+            RegEnumKeyExA(key.Get(), index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        // Only an over-long name lets the pass go on; any other failure would
+        // repeat at every index and never reach the end of the list.
+        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) break;
+
+        const std::wstring entry = TrimNull(platform::FromAnsi(name, kNameChars));
+        if (justRemoved && entry == removed) {
+            // The deletion reported success but the key is still there: move on.
+            justRemoved = false;
+            ++index;
+            continue;
+        }
+        justRemoved = visit(entry);
+        ui::PumpMessages();
+        if (justRemoved)
+            removed = entry;  // the next entry now sits at this index
+        else
+            ++index;
+    }
+}

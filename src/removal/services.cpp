@@ -1,5 +1,162 @@
-// Placeholder until this module is built.
 #include "removal/services.h"
-void StopHijackerServices() {}
-void StopServiceByName(const std::wstring&) {}
-void RemoveFixedKeys() {}
+
+#include "platform/win32.h"
+
+namespace {
+
+// The hijacker's service names, code point by code point. Most characters are
+// not printable; they reach the service manager and the registry through the
+// ANSI code page like every other text.
+const wchar_t kNameA[] = {0x0020, 0x0031, 0x0031, 0x0046, 0x00DF, 0x00C4, 0x0006,
+                          0x0023, 0x00B7, 0x00BA, 0x00C4, 0x00D6, 0x0060, 0x0049, 0};
+const wchar_t kNameB[] = {0x00BD, 0x004F, 0x002E, 0x0023, 0x017E, 0x201A, 0x201E,
+                          0x0081, 0x00F5, 0x00D8, 0x00C2, 0x00B4, 0x001E, 0x00E2, 0};
+const wchar_t kNameC[] = {0x004F, 0x003F, 0x001E, 0x2019, 0x017D, 0x0072, 0x0074,
+                          0x00F1, 0x00E5, 0x00C8, 0x00B2, 0x0024, 0x000E, 0x00D3, 0};
+const wchar_t kNameD[] = {0x007F, 0x008F, 0x0010, 0x0025, 0x0041, 0x0046, 0x00E5,
+                          0x0003, 0x0017, 0x001A, 0x00A4, 0x00B6, 0x00C0, 0};
+const wchar_t kNameE[] = {0x008F, 0x0020, 0x0020, 0x0036, 0x0051, 0x00D4, 0x00F5,
+                          0x0013, 0x0027, 0x00AA, 0x00B4, 0x00C6, 0x00D0, 0x0038, 0};
+// Name A as the hijacker spells it in its service configuration keys.
+const wchar_t kNameA2[] = {0x0020, 0x0031, 0x0031, 0x0066, 0x00DF, 0x00E4, 0x0006,
+                           0x0023, 0x00B7, 0x00BA, 0x00C4, 0x00D6, 0x0060, 0x0069, 0};
+
+const wchar_t* const kServiceNames[] = {kNameA, kNameB, kNameC, kNameD, kNameE};
+
+const DWORD kManagerAccess = 0x0020;
+const DWORD kStopAccess = 0x0020;
+const DWORD kFullServiceAccess = 0xF003F;
+// A service that stays "stop pending" is given up on after this many queries,
+// so the stage never hangs on it.
+const int kMaxStatusQueries = 30;
+const DWORD kStatusPauseMs = 100;
+
+struct FixedKey {
+    HKEY hive;
+    const wchar_t* path;
+    const wchar_t* name;  // appended directly to the path, or null
+};
+
+const wchar_t kCurrentServices[] = L"SYSTEM\\CurrentControlSet\\Services\\";
+const wchar_t kServices001[] = L"SYSTEM\\ControlSet001\\Services\\";
+const wchar_t kServices002[] = L"SYSTEM\\ControlSet002\\Services\\";
+const wchar_t kServices003[] = L"SYSTEM\\ControlSet003\\Services\\";
+
+// Deleted in this order, each with its whole subtree. The LEGACY_O? keys are
+// the system's escaped form of name C, kept literally.
+const FixedKey kFixedKeys[] = {
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY___NS_SERVICE_3", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet001\\Enum\\Root\\LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet001\\Enum\\Root\\LEGACY___NS_SERVICE_3", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\Enum\\Root\\LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\Enum\\Root\\LEGACY___NS_SERVICE_3", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet003\\Enum\\Root\\LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet003\\Enum\\Root\\LEGACY___NS_SERVICE_3", nullptr},
+    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameB},
+    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameC},
+    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameA2},
+    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameD},
+    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameE},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\LEGACY___NS_SERVICE_3", nullptr},
+    {HKEY_LOCAL_MACHINE, kServices001, kNameB},
+    {HKEY_LOCAL_MACHINE, kServices001, kNameC},
+    {HKEY_LOCAL_MACHINE, kServices001, kNameA2},
+    {HKEY_LOCAL_MACHINE, kServices001, kNameD},
+    {HKEY_LOCAL_MACHINE, kServices001, kNameE},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet001\\Services\\LEGACY___NS_SERVICE_3", nullptr},
+    {HKEY_LOCAL_MACHINE, kServices002, kNameB},
+    {HKEY_LOCAL_MACHINE, kServices002, kNameC},
+    {HKEY_LOCAL_MACHINE, kServices002, kNameA2},
+    {HKEY_LOCAL_MACHINE, kServices002, kNameD},
+    {HKEY_LOCAL_MACHINE, kServices002, kNameE},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\Services\\LEGACY___NS_SERVICE_3", nullptr},
+    {HKEY_LOCAL_MACHINE, kServices003, kNameB},
+    {HKEY_LOCAL_MACHINE, kServices003, kNameC},
+    {HKEY_LOCAL_MACHINE, kServices003, kNameA2},
+    {HKEY_LOCAL_MACHINE, kServices003, kNameD},
+    {HKEY_LOCAL_MACHINE, kServices003, kNameE},
+    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet003\\Services\\LEGACY___NS_SERVICE_3", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HSA", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SE", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SW", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SearchAssistant Uninstall", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Search extender", nullptr},
+    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HSA", nullptr},
+    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SE", nullptr},
+    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SW", nullptr},
+    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SearchAssistant Uninstall", nullptr},
+    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Search extender", nullptr},
+    {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}", nullptr},
+    {HKEY_CLASSES_ROOT, L"Image.Image", nullptr},
+    {HKEY_CLASSES_ROOT, L"Image.Image.1", nullptr},
+    // Directly under the hive's root, not under SOFTWARE\Classes.
+    {HKEY_LOCAL_MACHINE, L"Image.Image", nullptr},
+    {HKEY_LOCAL_MACHINE, L"Image.Image.1", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{0B40A54D-BEC3-4077-9A33-701BD6ACDEB2}", nullptr},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}", nullptr},
+};
+static_assert(sizeof(kFixedKeys) / sizeof(kFixedKeys[0]) == 49, "the hijacker leaves 49 keys");
+
+// A service manager or service handle, closed on every way out.
+class HeldService {
+public:
+    explicit HeldService(SC_HANDLE handle) : handle_(handle) {}
+    ~HeldService()
+    {
+        if (handle_ != nullptr) CloseServiceHandle(handle_);
+    }
+    HeldService(const HeldService&) = delete;
+    HeldService& operator=(const HeldService&) = delete;
+
+    SC_HANDLE Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    SC_HANDLE handle_;
+};
+
+}  // namespace
+
+void StopHijackerServices()
+{
+    for (const wchar_t* name : kServiceNames) StopServiceByName(name);
+    RemoveFixedKeys();
+}
+
+void StopServiceByName(const std::wstring& serviceName)
+{
+    // The 9x family has no service manager: nothing to stop there.
+    HeldService manager(OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, kManagerAccess));
+    if (!manager) return;
+
+    const std::string name = platform::ToAnsi(serviceName);
+    SERVICE_STATUS status = {};
+    {
+        HeldService service(OpenServiceA(manager.Get(), name.c_str(), kStopAccess));
+        if (service) ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+    }
+
+    HeldService service(OpenServiceA(manager.Get(), name.c_str(), kFullServiceAccess));
+    if (!service) return;
+
+    // Wait for a stopping service to finish, but not for ever; a failed query
+    // would only repeat the last answer.
+    bool answered = QueryServiceStatus(service.Get(), &status) != FALSE;
+    int queries = 1;
+    while (answered && status.dwCurrentState == SERVICE_STOP_PENDING && queries < kMaxStatusQueries) {
+        Sleep(kStatusPauseMs);
+        answered = QueryServiceStatus(service.Get(), &status) != FALSE;
+        ++queries;
+    }
+}
+
+void RemoveFixedKeys()
+{
+    // Missing keys and keys the user may not delete are left as they are.
+    for (const FixedKey& row : kFixedKeys) {
+        std::wstring path = row.path;
+        if (row.name != nullptr) path += row.name;
+        SHDeleteKeyA(row.hive, platform::ToAnsi(path).c_str());
+    }
+}

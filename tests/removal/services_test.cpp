@@ -1,0 +1,145 @@
+// The fixed keys and the service stop against the registry and service
+// manager, arranged through Win32 calls. Names are the cp1252 bytes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "registry/reg_scratch.h"
+#include "removal/services.h"
+
+namespace {
+
+const std::string kA = "\x20" "11F" "\xDF\xC4\x06" "#" "\xB7\xBA\xC4\xD6" "`I";
+const std::string kB = "\xBD" "O.#" "\x9E\x82\x84\x81\xF5\xD8\xC2\xB4\x1E\xE2";
+const std::string kC = "O?" "\x1E\x92\x8E" "rt" "\xF1\xE5\xC8\xB2" "$" "\x0E\xD3";
+const std::string kD = "\x7F\x8F\x10" "%AF" "\xE5\x03\x17\x1A\xA4\xB6\xC0";
+const std::string kE = "\x8F" "  6Q" "\xD4\xF5\x13" "'" "\xAA\xB4\xC6\xD0" "8";
+const std::string kA2 = "\x20" "11f" "\xDF\xE4\x06" "#" "\xB7\xBA\xC4\xD6" "`i";
+const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+TEST(FixedKeys, UserUninstallEntriesGoWithTheirValues)
+{
+    regtest::Scratch scratch;
+    for (const char* entry : {"HSA", "SE", "SW", "SearchAssistant Uninstall", "Search extender"}) {
+        ASSERT_TRUE(scratch.SetString(HKEY_CURRENT_USER, std::string(kUninstall) + entry,
+                                      "DisplayName", entry));
+        ASSERT_TRUE(scratch.CreateKey(HKEY_CURRENT_USER, std::string(kUninstall) + entry + "\\Sub"));
+    }
+    ASSERT_TRUE(scratch.CreateKey(HKEY_CURRENT_USER, std::string(kUninstall) + "SEO"));
+
+    RemoveFixedKeys();
+
+    for (const char* entry : {"HSA", "SE", "SW", "SearchAssistant Uninstall", "Search extender"})
+        EXPECT_FALSE(regtest::KeyExists(HKEY_CURRENT_USER, std::string(kUninstall) + entry)) << entry;
+    EXPECT_TRUE(regtest::KeyExists(HKEY_CURRENT_USER, std::string(kUninstall) + "SEO"));
+}
+
+TEST(FixedKeys, EveryKeyTheSystemLetsUsCreateIsRemoved)
+{
+    std::vector<std::pair<HKEY, std::string>> keys;
+    for (const char* set : {"ControlSet001", "ControlSet002", "ControlSet003", "CurrentControlSet"}) {
+        const std::string enumRoot = std::string("SYSTEM\\") + set + "\\Enum\\Root\\";
+        keys.emplace_back(HKEY_LOCAL_MACHINE,
+                          enumRoot + "LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3");
+        keys.emplace_back(HKEY_LOCAL_MACHINE, enumRoot + "LEGACY___NS_SERVICE_3");
+        const std::string services = std::string("SYSTEM\\") + set + "\\Services\\";
+        for (const std::string& name : {kB, kC, kA2, kD, kE, std::string("LEGACY___NS_SERVICE_3")})
+            keys.emplace_back(HKEY_LOCAL_MACHINE, services + name);
+    }
+    for (const char* entry : {"HSA", "SE", "SW", "SearchAssistant Uninstall", "Search extender"})
+        keys.emplace_back(HKEY_LOCAL_MACHINE, std::string(kUninstall) + entry);
+    keys.emplace_back(HKEY_LOCAL_MACHINE,
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper "
+                      "Objects\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}");
+    keys.emplace_back(HKEY_CLASSES_ROOT, "Image.Image");
+    keys.emplace_back(HKEY_CLASSES_ROOT, "Image.Image.1");
+    keys.emplace_back(HKEY_LOCAL_MACHINE, "Image.Image");
+    keys.emplace_back(HKEY_LOCAL_MACHINE, "Image.Image.1");
+    keys.emplace_back(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\CLSID\\{0B40A54D-BEC3-4077-9A33-701BD6ACDEB2}");
+    keys.emplace_back(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\CLSID\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}");
+
+    regtest::Scratch scratch;
+    std::vector<std::pair<HKEY, std::string>> created;
+    for (const auto& key : keys) {
+        if (regtest::KeyExists(key.first, key.second)) continue;  // not ours to judge
+        if (scratch.SetString(key.first, key.second + "\\Parameters", "ServiceDll", "x.dll"))
+            created.push_back(key);
+    }
+    // The service keys of the current control set are the hijacker's main foothold.
+    ASSERT_TRUE(regtest::KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\" + kB));
+    ASSERT_TRUE(regtest::KeyExists(HKEY_CLASSES_ROOT, "Image.Image"));
+
+    RemoveFixedKeys();
+
+    for (const auto& key : created)
+        EXPECT_FALSE(regtest::KeyExists(key.first, key.second)) << key.second;
+    EXPECT_TRUE(regtest::KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services"));
+}
+
+TEST(ServiceStop, AMissingServiceIsPassedOver)
+{
+    StopServiceByName(L"GrevlinNoSuchService");
+    StopServiceByName(L"");
+}
+
+#ifdef _WIN32
+// A service that is installed but not running, created for the test and removed again.
+class InstalledService {
+public:
+    explicit InstalledService(const std::string& name)
+    {
+        manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        if (manager_ == nullptr) return;
+        service_ = CreateServiceA(manager_, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                  SERVICE_ERROR_IGNORE, "C:\\windows\\system32\\notepad.exe",
+                                  nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    ~InstalledService()
+    {
+        if (service_ != nullptr) {
+            DeleteService(service_);
+            CloseServiceHandle(service_);
+        }
+        if (manager_ != nullptr) CloseServiceHandle(manager_);
+    }
+    bool Installed() const { return service_ != nullptr; }
+    DWORD State() const
+    {
+        SERVICE_STATUS status = {};
+        if (!QueryServiceStatus(service_, &status)) return 0;
+        return status.dwCurrentState;
+    }
+
+private:
+    SC_HANDLE manager_ = nullptr;
+    SC_HANDLE service_ = nullptr;
+};
+
+TEST(ServiceStop, AServiceThatIsNotRunningIsLeftStopped)
+{
+    InstalledService service("GrevlinTestIdle");
+    ASSERT_TRUE(service.Installed()) << "CreateServiceA failed: " << GetLastError();
+
+    StopServiceByName(L"GrevlinTestIdle");
+
+    EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST(ServiceStop, AHijackerServiceLosesItsConfigurationKey)
+{
+    InstalledService service(kB);
+    ASSERT_TRUE(service.Installed()) << "CreateServiceA failed: " << GetLastError();
+    const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + kB;
+    ASSERT_TRUE(regtest::KeyExists(HKEY_LOCAL_MACHINE, key));
+
+    StopHijackerServices();
+
+    EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_FALSE(regtest::KeyExists(HKEY_LOCAL_MACHINE, key));
+}
+#endif
+
+}  // namespace
