@@ -1,0 +1,40 @@
+// frmMain: the header, the activity list, the status line and the two buttons
+// that start a scan and ask it to stop.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "forms/base_window.h"
+#include "forms/form_controls.h"
+
+class MainForm : public BaseWindow<MainForm> {
+public:
+    // Initialisation (which may restart the program), load, then show.
+    bool Create(HINSTANCE instance, int show);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void AddLine(const std::wstring& text);
+    int LineCount() const { return static_cast<int>(lines_.size()); }
+    std::wstring LineText(int index) const;
+    void SetStatus(const std::wstring& text);
+    void ShowAbortButton(bool scanRunning);
+    // The end of a scan: unload for good; the About window takes over.
+    void CloseForGood();
+
+private:
+    void Form_Initialize();
+    void Form_Load();
+    void Form_Unload();
+    void cmdScan_Click();
+    void cmdAbort_Click();
+
+    forms::ControlSet controls_;
+    forms::Scale scale_;
+    // The activity list outlives its window, so every line still reaches the log.
+    std::vector<std::wstring> lines_;
+    bool scanning_ = false;
+    bool handedOver_ = false;
+};
+
+MainForm& frmMain();
