@@ -397,3 +397,34 @@ HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
 DWORD GetFileVersionInfoSizeA(LPCSTR file, LPDWORD handle);
 BOOL GetFileVersionInfoA(LPCSTR file, DWORD handle, DWORD size, LPVOID data);
 BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length);
+
+// Further codes and records of the system calls above.
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_PARTIAL_COPY 299L
+#define ERROR_NOACCESS 998L
+#define ERROR_INVALID_FLAGS 1004L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_INVALID_SERVICE_CONTROL 1052L
+#define ERROR_SERVICE_CANNOT_ACCEPT_CTRL 1061L
+#define ERROR_DATABASE_DOES_NOT_EXIST 1065L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define SERVICE_ACCEPT_STOP 0x00000001
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+
+typedef struct tagVS_FIXEDFILEINFO {
+    DWORD dwSignature;
+    DWORD dwStrucVersion;
+    DWORD dwFileVersionMS;
+    DWORD dwFileVersionLS;
+    DWORD dwProductVersionMS;
+    DWORD dwProductVersionLS;
+    DWORD dwFileFlagsMask;
+    DWORD dwFileFlags;
+    DWORD dwFileOS;
+    DWORD dwFileType;
+    DWORD dwFileSubtype;
+    DWORD dwFileDateMS;
+    DWORD dwFileDateLS;
+} VS_FIXEDFILEINFO;

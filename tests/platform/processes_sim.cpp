@@ -1,0 +1,220 @@
+// The simulated process list: the machine's processes as the snapshot and
+// the psapi walk report them, the refusals a process can make, and what
+// ending one does to the machine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine.h"
+#include "platform/win32.h"
+
+namespace {
+
+class ProcessesSim : public ::testing::Test {
+protected:
+    void SetUp() override { sim::Reset(); }
+    void TearDown() override { EXPECT_EQ(0, sim::OpenHandles()); }
+
+    static std::vector<std::string> SnapshotNames()
+    {
+        std::vector<std::string> names;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry;
+        std::memset(&entry, 0, sizeof entry);
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+            names.push_back(entry.szExeFile);
+        CloseHandle(snapshot);
+        return names;
+    }
+
+    static std::vector<DWORD> Ids()
+    {
+        std::vector<DWORD> ids(4096);
+        DWORD bytes = 0;
+        EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * 4), &bytes);
+        ids.resize(bytes / 4);
+        return ids;
+    }
+
+    static std::string ModulePath(DWORD id)
+    {
+        HANDLE process = OpenProcess(0x0411, FALSE, id);
+        if (process == nullptr) return "<no open>";
+        char name[MAX_PATH] = {};
+        HMODULE modules[8];
+        DWORD needed = 0;
+        std::string path = "<no modules>";
+        if (EnumProcessModules(process, modules, sizeof modules, &needed) &&
+            GetModuleFileNameExA(process, modules[0], name, MAX_PATH) > 0)
+            path = name;
+        CloseHandle(process);
+        return path;
+    }
+};
+
+TEST_F(ProcessesSim, FreshMachineRunsTheShellAndTheProgram)
+{
+    EXPECT_EQ((std::vector<std::string>{"C:\\WINDOWS\\explorer.exe", "C:\\Program Files\\Grevlin\\Grevlin.exe"}),
+              SnapshotNames());
+    const std::vector<DWORD> ids = Ids();
+    ASSERT_EQ(2u, ids.size());
+    EXPECT_EQ(sim::SelfProcessId(), GetCurrentProcessId());
+    EXPECT_EQ(sim::SelfProcessId(), ids[1]);
+    EXPECT_EQ("C:\\WINDOWS\\explorer.exe", ModulePath(ids[0]));
+    EXPECT_EQ(ids, sim::RunningProcesses());
+    EXPECT_TRUE(sim::TerminatedProcesses().empty());
+}
+
+TEST_F(ProcessesSim, ProgramProcessFollowsItsModulePath)
+{
+    sim::SetModulePath("D:\\Tools\\Grevlin.exe");
+    EXPECT_EQ("D:\\Tools\\Grevlin.exe", ModulePath(sim::SelfProcessId()));
+    EXPECT_EQ("D:\\Tools\\Grevlin.exe", SnapshotNames().back());
+}
+
+TEST_F(ProcessesSim, SnapshotAndModulesReportWhatTheMachineSays)
+{
+    sim::ProcessSpec spec;
+    spec.exeFile = "winlogon.exe";
+    spec.modulePath = "\\??\\C:\\WINDOWS\\system32\\winlogon.exe";
+    const DWORD winlogon = sim::AddProcess(spec);
+    const DWORD ie = sim::AddProcess("C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE");
+    EXPECT_NE(winlogon, ie);
+    EXPECT_EQ(0u, winlogon % 4);
+    EXPECT_EQ("winlogon.exe", SnapshotNames()[2]);
+    EXPECT_EQ("\\??\\C:\\WINDOWS\\system32\\winlogon.exe", ModulePath(winlogon));
+    EXPECT_EQ("C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE", ModulePath(ie));
+    EXPECT_EQ((std::vector<DWORD>{Ids()[0], sim::SelfProcessId(), winlogon, ie}), Ids());
+}
+
+TEST_F(ProcessesSim, TerminationEndsTheProcessSimOnly)
+{
+    const DWORD a = sim::AddProcess("C:\\WINDOWS\\a.exe");
+    const DWORD b = sim::AddProcess("C:\\WINDOWS\\b.exe");
+    for (DWORD id : {b, a}) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+        ASSERT_NE(nullptr, process);
+        EXPECT_TRUE(TerminateProcess(process, 0));
+        EXPECT_FALSE(TerminateProcess(process, 0)) << "an ended process cannot end again";
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+        CloseHandle(process);
+    }
+    EXPECT_EQ((std::vector<DWORD>{b, a}), sim::TerminatedProcesses());
+    EXPECT_FALSE(sim::IsRunning(a));
+    EXPECT_EQ(2u, Ids().size());
+    EXPECT_EQ(2u, SnapshotNames().size());
+    EXPECT_EQ(nullptr, OpenProcess(PROCESS_TERMINATE, FALSE, a));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+TEST_F(ProcessesSim, ASnapshotKeepsTheListOfItsMomentSimOnly)
+{
+    const DWORD a = sim::AddProcess("C:\\WINDOWS\\a.exe");
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, a);
+    ASSERT_TRUE(TerminateProcess(process, 0));
+    CloseHandle(process);
+    sim::AddProcess("C:\\WINDOWS\\later.exe");
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) ++count;
+    EXPECT_EQ(3, count);
+    EXPECT_TRUE(Process32First(snapshot, &entry)) << "the walk can start over";
+    CloseHandle(snapshot);
+}
+
+TEST_F(ProcessesSim, ProcessesCanRefuseSimOnly)
+{
+    sim::ProcessSpec closed;
+    closed.exeFile = closed.modulePath = "C:\\WINDOWS\\system32\\csrss.exe";
+    closed.canOpen = false;
+    const DWORD csrss = sim::AddProcess(closed);
+    EXPECT_EQ(nullptr, OpenProcess(0x0411, FALSE, csrss));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+
+    sim::ProcessSpec stubborn;
+    stubborn.exeFile = stubborn.modulePath = "C:\\WINDOWS\\svchost.exe";
+    stubborn.canTerminate = false;
+    stubborn.canEnumModules = false;
+    const DWORD svchost = sim::AddProcess(stubborn);
+    HANDLE process = OpenProcess(0x0411, FALSE, svchost);
+    ASSERT_NE(nullptr, process);
+    HMODULE modules[4];
+    DWORD needed = 0;
+    EXPECT_FALSE(EnumProcessModules(process, modules, sizeof modules, &needed));
+    char name[MAX_PATH];
+    EXPECT_EQ(0u, GetModuleFileNameExA(process, nullptr, name, MAX_PATH));
+    EXPECT_FALSE(TerminateProcess(process, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    CloseHandle(process);
+    EXPECT_TRUE(sim::IsRunning(svchost));
+    EXPECT_TRUE(sim::TerminatedProcesses().empty());
+}
+
+TEST_F(ProcessesSim, EnumProcessesStopsAtTheBufferSimOnly)
+{
+    for (int i = 0; i < 1100; ++i) sim::AddProcess("C:\\WINDOWS\\p" + std::to_string(i) + ".exe");
+    std::vector<DWORD> ids(1024);
+    DWORD bytes = 0;
+    ASSERT_TRUE(EnumProcesses(ids.data(), 4096, &bytes));
+    EXPECT_EQ(4096u, bytes) << "a full buffer, the rest left out";
+    const std::vector<DWORD> running = sim::RunningProcesses();
+    ASSERT_EQ(1102u, running.size());
+    EXPECT_EQ(std::vector<DWORD>(running.begin(), running.begin() + 1024), ids);
+}
+
+TEST_F(ProcessesSim, ModuleListNamesTheExecutableFirst)
+{
+    HANDLE self = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
+    HMODULE modules[8] = {};
+    DWORD needed = 0;
+    ASSERT_TRUE(EnumProcessModules(self, modules, sizeof(HMODULE), &needed));
+    EXPECT_EQ(2 * sizeof(HMODULE), needed) << "the size of the whole list, even when it did not fit";
+    EXPECT_EQ(nullptr, modules[1]);
+    char name[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(modules[0], name, MAX_PATH), 0u);
+    EXPECT_STREQ("C:\\Program Files\\Grevlin\\Grevlin.exe", name);
+    ASSERT_TRUE(EnumProcessModules(self, modules, sizeof modules, &needed));
+    ASSERT_GT(GetModuleFileNameExA(self, modules[1], name, MAX_PATH), 0u);
+    EXPECT_STREQ("C:\\WINDOWS\\system32\\ntdll.dll", name);
+    EXPECT_EQ(0u, GetModuleFileNameExA(self, reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x1230000)), name,
+                                       MAX_PATH));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    CloseHandle(self);
+}
+
+TEST_F(ProcessesSim, EndingAProcessReleasesItsFilesSimOnly)
+{
+    sim::AddFile("C:\\WINDOWS\\locked.dll", "MZ");
+    const DWORD holder = sim::AddProcess("C:\\WINDOWS\\rundll32.exe");
+    sim::HoldFile(holder, "C:\\WINDOWS\\locked.dll", 0);
+    HANDLE file = CreateFileA("C:\\WINDOWS\\locked.dll", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, file);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, holder);
+    ASSERT_TRUE(TerminateProcess(process, 0));
+    CloseHandle(process);
+    file = CreateFileA("C:\\WINDOWS\\locked.dll", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+}
+
+TEST_F(ProcessesSim, ForgedHandlesAreRefused)
+{
+    HANDLE forged = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x777));
+    EXPECT_FALSE(TerminateProcess(forged, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    EXPECT_FALSE(Process32First(forged, &entry));
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    EXPECT_FALSE(TerminateProcess(snapshot, 0)) << "a snapshot is no process";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    CloseHandle(snapshot);
+}
+
+}  // namespace

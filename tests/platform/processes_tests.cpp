@@ -1,0 +1,167 @@
+// What process termination relies on from kernel32 and psapi: identifier
+// lists in whole entries, snapshot records of the documented size, module
+// paths of an opened process and the rights its handle carries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace {
+
+std::vector<DWORD> ProcessIds()
+{
+    std::vector<DWORD> ids(1024);
+    DWORD bytes = 0;
+    EXPECT_TRUE(EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes));
+    ids.resize(bytes / sizeof(DWORD));
+    return ids;
+}
+
+std::string OwnPath()
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, length);
+}
+
+// Opens this process and closes the handle when done.
+class OwnProcess {
+public:
+    explicit OwnProcess(DWORD access) : handle_(OpenProcess(access, FALSE, GetCurrentProcessId())) {}
+    ~OwnProcess()
+    {
+        if (handle_ != nullptr) CloseHandle(handle_);
+    }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+TEST(Processes, EnumProcessesCountsBytesOfWholeIdentifiers)
+{
+    std::vector<DWORD> ids(1024);
+    DWORD bytes = 0;
+    ASSERT_TRUE(EnumProcesses(ids.data(), 4096, &bytes));
+    EXPECT_EQ(0u, bytes % 4) << bytes;
+    EXPECT_GE(bytes, 8u) << "at least this process and the shell";
+    EXPECT_LE(bytes, 4096u);
+    ids.resize(bytes / 4);
+    EXPECT_NE(ids.end(), std::find(ids.begin(), ids.end(), GetCurrentProcessId()));
+}
+
+TEST(Processes, EnumProcessesFillsOnlyWholeEntriesThatFit)
+{
+    DWORD ids[4] = {0, 0, 0, 0xDEADBEEF};
+    DWORD bytes = 0;
+    ASSERT_TRUE(EnumProcesses(ids, 6, &bytes));
+    EXPECT_EQ(4u, bytes);
+    EXPECT_NE(0u, ids[0]);
+    EXPECT_EQ(0u, ids[1]);
+    EXPECT_EQ(0xDEADBEEFu, ids[3]);
+}
+
+TEST(Processes, SnapshotWalksEveryProcessOnce)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
+    PROCESSENTRY32 entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.dwSize = sizeof entry;
+    ASSERT_TRUE(Process32First(snapshot, &entry));
+    std::vector<DWORD> seen;
+    bool foundSelf = false;
+    do {
+        EXPECT_LT(std::strlen(entry.szExeFile), static_cast<size_t>(MAX_PATH));
+        seen.push_back(entry.th32ProcessID);
+        if (entry.th32ProcessID == GetCurrentProcessId()) foundSelf = true;
+        entry.dwSize = sizeof entry;
+    } while (Process32Next(snapshot, &entry) && seen.size() < 5000);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), GetLastError());
+    EXPECT_TRUE(foundSelf);
+    std::vector<DWORD> unique = seen;
+    std::sort(unique.begin(), unique.end());
+    EXPECT_EQ(unique.end(), std::adjacent_find(unique.begin(), unique.end()));
+    EXPECT_FALSE(Process32Next(snapshot, &entry)) << "the end stays the end";
+    EXPECT_TRUE(CloseHandle(snapshot));
+}
+
+TEST(Processes, SnapshotRefusesARecordThatIsTooSmall)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
+    PROCESSENTRY32 entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.dwSize = sizeof entry - 4;
+    EXPECT_FALSE(Process32First(snapshot, &entry));
+    entry.dwSize = 0;
+    EXPECT_FALSE(Process32First(snapshot, &entry));
+    entry.dwSize = sizeof entry;
+    EXPECT_TRUE(Process32First(snapshot, &entry));
+    CloseHandle(snapshot);
+}
+
+TEST(Processes, FirstModuleIsTheExecutable)
+{
+    OwnProcess self(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    ASSERT_NE(nullptr, self.get());
+    HMODULE modules[1024];
+    DWORD needed = 0;
+    ASSERT_TRUE(EnumProcessModules(self.get(), modules, sizeof modules, &needed));
+    EXPECT_GE(needed, static_cast<DWORD>(sizeof(HMODULE)));
+    EXPECT_EQ(0u, needed % sizeof(HMODULE));
+
+    char name[MAX_PATH];
+    std::memset(name, 0, sizeof name);
+    const DWORD length = GetModuleFileNameExA(self.get(), modules[0], name, MAX_PATH);
+    EXPECT_EQ(std::strlen(name), length);
+    EXPECT_STRCASEEQ(OwnPath().c_str(), name);
+
+    std::memset(name, 0, sizeof name);
+    EXPECT_GT(GetModuleFileNameExA(self.get(), nullptr, name, MAX_PATH), 0u);
+    EXPECT_STRCASEEQ(OwnPath().c_str(), name) << "no module names the executable too";
+}
+
+TEST(Processes, ModuleQueriesNeedReadAndQueryRights)
+{
+    OwnProcess self(PROCESS_QUERY_INFORMATION);
+    ASSERT_NE(nullptr, self.get());
+    HMODULE modules[16];
+    DWORD needed = 0;
+    EXPECT_FALSE(EnumProcessModules(self.get(), modules, sizeof modules, &needed));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+}
+
+TEST(Processes, TerminatingNeedsTheTerminateRight)
+{
+    OwnProcess self(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    ASSERT_NE(nullptr, self.get());
+    // Exit code 3: should the right be ignored, the run fails instead of passing.
+    EXPECT_FALSE(TerminateProcess(self.get(), 3));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+}
+
+TEST(Processes, OpeningAnIdentifierNoProcessHasFails)
+{
+    std::vector<DWORD> ids = ProcessIds();
+    DWORD unused = 4;
+    while (std::find(ids.begin(), ids.end(), unused) != ids.end() || unused < 0x10000) unused += 4;
+    SetLastError(0);
+    EXPECT_EQ(nullptr, OpenProcess(PROCESS_TERMINATE, FALSE, unused)) << unused;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+TEST(Processes, ClosingAProcessHandleTwiceFails)
+{
+    HANDLE handle = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
+    ASSERT_NE(nullptr, handle);
+    EXPECT_TRUE(CloseHandle(handle));
+    EXPECT_FALSE(CloseHandle(handle));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+}
+
+}  // namespace
