@@ -1,5 +1,55 @@
-// Placeholder until this module is built.
 #include "scan/activity_log.h"
-void CaptureListToLog() {}
-bool WriteLogFile() { return false; }
-std::wstring LogFilePath() { return {}; }
+
+#include "environment/paths.h"
+#include "forms/ui.h"
+#include "platform/win32.h"
+#include "scan/shared_state.h"
+
+namespace {
+
+const wchar_t kLogFileName[] = L"Gv LogFile.txt";
+const wchar_t kLineEnd[] = L"\r\n";
+
+}  // namespace
+
+void CaptureListToLog()
+{
+    const int count = ui::LineCount();
+    for (int index = 0; index < count; ++index) {
+        gLogText += ui::LineText(index);
+        gLogText += kLineEnd;
+    }
+}
+
+std::wstring LogFilePath()
+{
+    std::wstring folder = GetProgramFolder();
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    return folder + kLogFileName;
+}
+
+bool WriteLogFile()
+{
+    const std::string record = platform::ToAnsi(gLogText + kLineEnd + kLineEnd);
+
+    HANDLE file = CreateFileA(platform::ToAnsi(LogFilePath()).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+
+    // Earlier runs' blocks stay: a failure to reach the end must not become a
+    // write over the start of the file.
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(file, 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
+        CloseHandle(file);
+        return false;
+    }
+
+    DWORD written = 0;
+    const DWORD size = static_cast<DWORD>(record.size());
+    const BOOL wrote = WriteFile(file, record.data(), size, &written, nullptr);
+    CloseHandle(file);
+    return wrote && written == size;
+}

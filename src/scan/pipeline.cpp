@@ -1,4 +1,146 @@
-// Placeholder until this module is built.
 #include "scan/pipeline.h"
-void RunRemoval() {}
-void StartScan() {}
+
+#include <string>
+
+#include "detection/file_locations.h"
+#include "environment/temp_folder.h"
+#include "forms/ui.h"
+#include "platform/win32.h"
+#include "registry/filters_components.h"
+#include "registry/ie_reset.h"
+#include "removal/process_kill.h"
+#include "removal/services.h"
+#include "scan/activity_log.h"
+#include "scan/shared_state.h"
+#include "scan/version.h"
+#include "streams/ntfs_check.h"
+
+namespace {
+
+const wchar_t kTitleLine[] = L"" GREVLIN_TITLE;
+const wchar_t kSeparator[] = L"-------------------------------------------------------------";
+static_assert(sizeof(kSeparator) / sizeof(kSeparator[0]) == 62, "61 hyphens");
+
+const wchar_t kCompletedText[] = L"Scan was COMPLETED SUCCESSFULLY at ";
+const wchar_t kAbortedText[] = L"Scan was ABORTED at ";
+
+const wchar_t kCloseIeTitle[] = L"Shut down Internet Explorer";
+const wchar_t kCloseIePrompt[] =
+    L"Grevlin will now shut down all Internet Explorer windows. If you wish to continue, please "
+    L"select yes. If you would like to exit and do this yourself, please select no and restart "
+    L"Grevlin.";
+const wchar_t kResetTitle[] = L"Reset Internet Settings";
+const wchar_t kResetPrompt[] =
+    L"It appears a CWS infection has been found on your PC. Would you like to reset your "
+    L"internet explorer settings? This will also remove all files from the Temp folder.";
+const wchar_t kResetDoneTitle[] = L"Success!";
+const wchar_t kResetDonePrompt[] =
+    L"Internet Explorer settings were reset succesfully! Temporary folder cleaned.";
+const wchar_t kRestartTitle[] = L"Please restart computer";
+const wchar_t kRestartPrompt[] =
+    L"You must immediately restart your computer, please do so now! Do not start Internet "
+    L"Explorer, it will cause immediate reinfection!";
+
+constexpr int kFormatBufferSize = 128;
+
+// The return value counts the terminating NUL; 0 is a failure.
+std::wstring FromFormatted(const char* buffer, int length)
+{
+    if (length <= 1) return std::wstring();
+    return platform::FromAnsi(buffer, static_cast<size_t>(length - 1));
+}
+
+std::wstring ShortDate(const SYSTEMTIME& moment)
+{
+    char buffer[kFormatBufferSize] = {};
+    return FromFormatted(buffer, GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &moment,
+                                                nullptr, buffer, kFormatBufferSize));
+}
+
+// The user's time format, which carries the seconds.
+std::wstring TimeOfDay(const SYSTEMTIME& moment)
+{
+    char buffer[kFormatBufferSize] = {};
+    return FromFormatted(
+        buffer, GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &moment, nullptr, buffer, kFormatBufferSize));
+}
+
+std::wstring CurrentTime()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return TimeOfDay(now);
+}
+
+void ShowOk(const std::wstring& title, const std::wstring& prompt, ui::Icon icon)
+{
+    ui::ShowMessage(title, prompt, ui::Buttons::Ok, icon, ui::Answer::Ok);
+}
+
+}  // namespace
+
+void RunRemoval()
+{
+    ui::AddLine(kTitleLine);
+    SYSTEMTIME start;
+    GetLocalTime(&start);
+    ui::AddLine(L"Scan started on [" + ShortDate(start) + L"] at [" + TimeOfDay(start) + L"]");
+    ui::AddLine(kSeparator);
+
+    StopHijackerServices();
+    ui::AddLine(L"Internet Explorer Instances Terminated!");
+    ui::AddLine(L"HomeSearch Service stopped if present");
+    ui::AddLine(kSeparator);
+
+    if (IsSystemNtfs() == kTrue)
+        ScanStreams();
+    else
+        ui::AddLine(L"Streams(ADS) not scanned: System not NTFS");
+    ui::AddLine(kSeparator);
+
+    ScanFileLocations();
+    if (gFilesFound == 0) ui::AddLine(L"No Files Found!");
+
+    RemoveDesktopComponents();
+    RemoveProtocolFilters();
+
+    if (gStreamsFound > 0 || gFilesFound > 0) {
+        const ui::Answer answer = ui::ShowMessage(kResetTitle, kResetPrompt, ui::Buttons::YesNo,
+                                                  ui::Icon::Question, ui::Answer::Yes);
+        if (answer == ui::Answer::Yes) {
+            ResetIeSettings();
+            CleanTempFolder();
+            ui::AddLine(kSeparator);
+            ui::AddLine(L"Removed Temp Files");
+            ui::AddLine(L"Internet Explorer Settings Reset!");
+            ShowOk(kResetDoneTitle, kResetDonePrompt, ui::Icon::Information);
+        }
+    }
+
+    // A removal ended the shell; the user gets the desktop back, minimised.
+    if (gExplorerKilled == kTrue) WinExec("explorer.exe", SW_SHOWMINIMIZED);
+
+    const bool aborted = gAbort != kFalse;
+    const std::wstring closingText = aborted ? kAbortedText : kCompletedText;
+    ui::AddLine(kSeparator);
+    ui::AddLine(closingText + CurrentTime());
+    CaptureListToLog();
+    ShowOk(aborted ? L"Scan Aborted" : L"Scan Completed", closingText + CurrentTime(),
+           ui::Icon::Information);
+
+    ui::CloseMainWindow();
+    ui::ShowAboutWindow();
+    if (gRebootNeeded == kTrue) ShowOk(kRestartTitle, kRestartPrompt, ui::Icon::Error);
+}
+
+void StartScan()
+{
+    gAbort = kFalse;
+    ui::ShowAbortButton(true);
+    const ui::Answer answer = ui::ShowMessage(kCloseIeTitle, kCloseIePrompt, ui::Buttons::YesNo,
+                                              ui::Icon::Information, ui::Answer::Yes);
+    if (answer == ui::Answer::No) ui::EndProgram();
+    KillProcessByName(L"iexplore.exe", kTrue);
+    RunRemoval();
+    ui::ShowAbortButton(false);
+}

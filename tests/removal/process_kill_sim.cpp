@@ -1,0 +1,266 @@
+// Process termination by name on the simulated machine: the snapshot walk of
+// the 9x family and the identifier walk of the NT family.
+#include <algorithm>
+
+#include "platform/win32.h"
+#include "removal/process_kill.h"
+#include "scan/sim_scan_fixture.h"
+
+namespace {
+
+using simscan::Machine;
+
+bool Terminated(DWORD id)
+{
+    const auto ended = sim::TerminatedProcesses();
+    return std::find(ended.begin(), ended.end(), id) != ended.end();
+}
+
+class ProcessKill9x : public Machine {
+protected:
+    void SetUp() override
+    {
+        Machine::SetUp();
+        sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
+    }
+};
+
+class ProcessKillNt : public Machine {};
+
+TEST_F(ProcessKill9x, EndsEveryProcessWhosePathContainsTheNameInAnyCase)
+{
+    DWORD first = sim::AddProcess("C:\\PROGRAM FILES\\INTERNET EXPLORER\\IEXPLORE.EXE");
+    DWORD second = sim::AddProcess("C:\\Program Files\\Internet Explorer\\iexplore.exe");
+    DWORD other = sim::AddProcess("C:\\WINDOWS\\NOTEPAD.EXE");
+
+    KillProcessByName(L"iexplore.exe", kTrue);
+
+    EXPECT_FALSE(sim::IsRunning(first));
+    EXPECT_FALSE(sim::IsRunning(second));
+    EXPECT_TRUE(sim::IsRunning(other));
+    EXPECT_TRUE(sim::IsRunning(ExplorerId()));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100, 100}));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKill9x, MatchesAnyPartOfThePathAndShortTargets)
+{
+    DWORD ie = sim::AddProcess("C:\\Program Files\\Internet Explorer\\iexplore.exe");
+    DWORD inFolder = sim::AddProcess("C:\\Evil Corp\\helper.exe");
+    DWORD clean = sim::AddProcess("C:\\Tools\\calc.com");
+
+    KillProcessByName(L"e.exe", kTrue);
+    EXPECT_FALSE(sim::IsRunning(ie));
+    EXPECT_TRUE(sim::IsRunning(clean));
+
+    KillProcessByName(L"evil corp", kTrue);
+    EXPECT_FALSE(sim::IsRunning(inFolder));
+    EXPECT_TRUE(sim::IsRunning(clean));
+}
+
+TEST_F(ProcessKill9x, NoMatchMeansOnePassWithoutPauseButAPumpPerEntry)
+{
+    sim::AddProcess("C:\\Tools\\one.exe");
+    sim::AddProcess("C:\\Tools\\two.exe");
+    const size_t entries = sim::RunningProcesses().size();
+
+    KillProcessByName(L"absent.exe", kTrue);
+
+    EXPECT_TRUE(sim::TerminatedProcesses().empty());
+    EXPECT_TRUE(sim::Sleeps().empty());
+    EXPECT_EQ(static_cast<size_t>(fakeui::PumpCount()), entries);
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKill9x, KillAllFalseStopsAfterTheFirstMatch)
+{
+    DWORD first = sim::AddProcess("C:\\Apps\\twin.exe");
+    DWORD second = sim::AddProcess("D:\\Apps\\twin.exe");
+
+    KillProcessByName(L"twin.exe", kFalse);
+
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{first}));
+    EXPECT_TRUE(sim::IsRunning(second));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100}));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKill9x, PausesEvenWhenTheProcessCannotBeOpenedOrEnded)
+{
+    sim::ProcessSpec locked;
+    locked.exeFile = locked.modulePath = "C:\\Apps\\guarded.exe";
+    locked.canOpen = false;
+    DWORD closed = sim::AddProcess(locked);
+    locked.canOpen = true;
+    locked.canTerminate = false;
+    DWORD stubborn = sim::AddProcess(locked);
+
+    KillProcessByName(L"guarded.exe", kTrue);
+
+    EXPECT_TRUE(sim::IsRunning(closed));
+    EXPECT_TRUE(sim::IsRunning(stubborn));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100, 100}));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKill9x, AnUnknownPlatformTakesTheSnapshotWalk)
+{
+    sim::SetPlatform(sim::Family::Other, 3, 51, 0);
+    DWORD target = sim::AddProcess("C:\\Apps\\victim.exe");
+
+    KillProcessByName(L"victim.exe", kTrue);
+
+    EXPECT_FALSE(sim::IsRunning(target));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100}));
+    EXPECT_GT(fakeui::PumpCount(), 0);
+}
+
+TEST_F(ProcessKill9x, SparesTheProgramItself)
+{
+    DWORD namesake = sim::AddProcess("C:\\Downloads\\Grevlin.exe");
+
+    KillProcessByName(L"grevlin.exe", kTrue);
+
+    EXPECT_TRUE(sim::IsRunning(sim::SelfProcessId()));
+    EXPECT_FALSE(sim::IsRunning(namesake));
+}
+
+TEST_F(ProcessKillNt, ReadsModulePathsAndPausesOnlyAfterSuccess)
+{
+    DWORD ie = sim::AddProcess("C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE");
+    sim::ProcessSpec stubborn;
+    stubborn.exeFile = stubborn.modulePath = "C:\\Apps\\iexplore.exe";
+    stubborn.canTerminate = false;
+    DWORD survivor = sim::AddProcess(stubborn);
+
+    KillProcessByName(L"iexplore.exe", kTrue);
+
+    EXPECT_FALSE(sim::IsRunning(ie));
+    EXPECT_TRUE(sim::IsRunning(survivor));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000}));
+    EXPECT_EQ(fakeui::PumpCount(), 0);
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKillNt, TheModulePathCountsNotTheSnapshotName)
+{
+    sim::ProcessSpec spec;
+    spec.exeFile = "innocent.exe";
+    spec.modulePath = "C:\\Hidden\\payload.exe";
+    DWORD hidden = sim::AddProcess(spec);
+
+    KillProcessByName(L"innocent.exe", kTrue);
+    EXPECT_TRUE(sim::IsRunning(hidden));
+
+    KillProcessByName(L"payload.exe", kTrue);
+    EXPECT_FALSE(sim::IsRunning(hidden));
+}
+
+TEST_F(ProcessKillNt, SkipsWhatCannotBeOpenedListedOrNamed)
+{
+    sim::ProcessSpec spec;
+    spec.exeFile = spec.modulePath = "C:\\Apps\\target.exe";
+    spec.canOpen = false;
+    DWORD unopened = sim::AddProcess(spec);
+    spec.canOpen = true;
+    spec.canEnumModules = false;
+    DWORD unlisted = sim::AddProcess(spec);
+    spec.canEnumModules = true;
+    spec.modulePath = "";
+    DWORD unnamed = sim::AddProcess(spec);
+    spec.modulePath = "C:\\Apps\\target.exe";
+    DWORD reachable = sim::AddProcess(spec);
+
+    KillProcessByName(L"target.exe", kTrue);
+
+    EXPECT_TRUE(sim::IsRunning(unopened));
+    EXPECT_TRUE(sim::IsRunning(unlisted));
+    EXPECT_TRUE(sim::IsRunning(unnamed));
+    EXPECT_FALSE(sim::IsRunning(reachable));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000}));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKillNt, KillAllFalseStopsAfterTheFirstMatch)
+{
+    DWORD first = sim::AddProcess("C:\\Apps\\twin.exe");
+    DWORD second = sim::AddProcess("D:\\Apps\\twin.exe");
+
+    KillProcessByName(L"TWIN.EXE", kFalse);
+
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{first}));
+    EXPECT_TRUE(sim::IsRunning(second));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKillNt, KernelPathsAreNormalisedBeforeMatching)
+{
+    sim::ProcessSpec spec;
+    spec.exeFile = "smss.exe";
+    spec.modulePath = "\\SystemRoot\\System32\\smss.exe";
+    DWORD smss = sim::AddProcess(spec);
+    spec.exeFile = "tool.exe";
+    spec.modulePath = "\\??\\C:\\Tools\\tool.exe";
+    DWORD tool = sim::AddProcess(spec);
+    spec.exeFile = "svc.exe";
+    spec.modulePath = "%SystemRoot%\\system32\\svc.exe";
+    DWORD svc = sim::AddProcess(spec);
+
+    // Only the raw form carries the prefix.
+    KillProcessByName(L"??\\C:", kTrue);
+    EXPECT_TRUE(sim::IsRunning(tool));
+    KillProcessByName(L"C:\\WINDOWS\\system32\\System32\\smss.exe", kTrue);
+    EXPECT_FALSE(sim::IsRunning(smss));
+    KillProcessByName(L"c:\\windows\\system32\\svc.exe", kTrue);
+    EXPECT_FALSE(sim::IsRunning(svc));
+    KillProcessByName(L"c:\\tools\\tool.exe", kTrue);
+    EXPECT_FALSE(sim::IsRunning(tool));
+}
+
+TEST_F(ProcessKillNt, ExaminesTheFirst1024IdentifiersFirstIncluded)
+{
+    for (int i = 0; i < 1100; ++i) sim::AddProcess("C:\\Farm\\worker.exe");
+
+    std::vector<DWORD> ids(2048);
+    DWORD bytes = 0;
+    ASSERT_TRUE(EnumProcesses(ids.data(), 1024 * sizeof(DWORD), &bytes));
+    ASSERT_EQ(bytes, 1024u * sizeof(DWORD));
+    ids.resize(1024);
+    const DWORD self = sim::SelfProcessId();
+
+    KillProcessByName(L"worker.exe", kTrue);
+    KillProcessByName(L"explorer.exe", kTrue);
+
+    size_t expected = 0;
+    for (DWORD id : ids)
+        if (id != self) {
+            EXPECT_TRUE(Terminated(id)) << "identifier " << id;
+            ++expected;
+        }
+    EXPECT_EQ(sim::TerminatedProcesses().size(), expected);
+    EXPECT_TRUE(sim::IsRunning(self));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKillNt, SparesTheProgramItself)
+{
+    DWORD namesake = sim::AddProcess("C:\\Downloads\\Grevlin.exe");
+
+    KillProcessByName(L"grevlin", kTrue);
+
+    EXPECT_TRUE(sim::IsRunning(sim::SelfProcessId()));
+    EXPECT_FALSE(sim::IsRunning(namesake));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000}));
+}
+
+TEST_F(ProcessKillNt, AnEmptyTargetEndsNothing)
+{
+    KillProcessByName(L"", kTrue);
+    sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
+    KillProcessByName(L"", kTrue);
+
+    EXPECT_TRUE(sim::TerminatedProcesses().empty());
+    EXPECT_TRUE(sim::IsRunning(ExplorerId()));
+}
+
+}  // namespace
