@@ -31,7 +31,8 @@ function(grevlin_add_test_executable name)
     target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
   endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
-  set_tests_properties(${name} PROPERTIES TIMEOUT 900)
+  # A hung test fails the run instead of stalling it.
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
 
 # Conformance: Windows behaviour the program relies on, against real Win32
@@ -39,3 +40,21 @@ endfunction()
 grevlin_add_test_executable(platform_tests tests/platform)
 grevlin_add_test_executable(unit_tests
   tests/scan tests/environment tests/detection tests/streams tests/removal tests/registry tests/theming)
+
+# Grevlin.exe itself: its PE headers, imports and resources, read back
+# through Win32 from beside the test executable.
+if(WIN32)
+  grevlin_add_test_executable(resource_tests tests/resources)
+  if(TARGET resource_tests)
+    add_dependencies(resource_tests Grevlin)
+  endif()
+endif()
+
+# The committed icon and About picture are what scripts/draw-icon.py draws.
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(Python3 COMPONENTS Interpreter)
+  if(Python3_Interpreter_FOUND)
+    add_test(NAME drawn_pictures
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/draw-icon.py --check)
+  endif()
+endif()

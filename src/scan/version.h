@@ -7,3 +7,6 @@
 #define GREVLIN_TITLE "Grevlin 6.05"
 #define GREVLIN_COMPANY "Grevlin Team"
 #define GREVLIN_DESCRIPTION "Grevlin CWS removal tool"
+#define GREVLIN_PRODUCT "Grevlin"
+#define GREVLIN_VERSION_TEXT "6.05"
+#define GREVLIN_COPYRIGHT "Copyright (C) 2006 Grevlin Team"
