@@ -37,6 +37,17 @@ constexpr ULONG kFileStreamInformation = 22;
 // uxtheme's IsThemeActive, looked up at run time (absent before Windows XP).
 typedef BOOL(WINAPI* IsThemeActiveFn)();
 
+// The process walks, looked up at run time: Windows 9x has no psapi.dll and
+// the kernel32 of Windows NT 4.0 has no toolhelp calls.
+typedef HANDLE(WINAPI* CreateToolhelp32SnapshotFn)(DWORD flags, DWORD processId);
+typedef BOOL(WINAPI* Process32FirstFn)(HANDLE snapshot, LPPROCESSENTRY32 entry);
+typedef BOOL(WINAPI* Process32NextFn)(HANDLE snapshot, LPPROCESSENTRY32 entry);
+typedef BOOL(WINAPI* EnumProcessesFn)(DWORD* processIds, DWORD size, LPDWORD returned);
+typedef BOOL(WINAPI* EnumProcessModulesFn)(HANDLE process, HMODULE* modules, DWORD size,
+                                           LPDWORD needed);
+typedef DWORD(WINAPI* GetModuleFileNameExAFn)(HANDLE process, HMODULE module, LPSTR name,
+                                              DWORD size);
+
 namespace platform {
 
 // Unicode inside the program, the system ANSI code page at every narrow call.
@@ -47,5 +58,30 @@ std::wstring FromAnsi(const char* text, size_t length);
 // UTF-16 for the one wide call (CreateFileW) and for stream names.
 std::basic_string<WCHAR> ToUtf16(const std::wstring& text);
 std::wstring FromUtf16(const WCHAR* text, size_t length);
+
+// A library loaded for the length of one routine and freed when it ends. A
+// missing library or entry point answers nullptr: optional calls are looked
+// up this way so that the program still starts where they are missing.
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}
+    ~LoadedLibrary()
+    {
+        if (module_ != nullptr) FreeLibrary(module_);
+    }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    template <typename Function>
+    Function Entry(const char* name) const
+    {
+        if (module_ == nullptr) return nullptr;
+        return reinterpret_cast<Function>(
+            reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+    }
+
+private:
+    HMODULE module_;
+};
 
 }  // namespace platform

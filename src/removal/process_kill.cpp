@@ -59,7 +59,15 @@ void KillProcessByName(const std::wstring& targetName, Boolean killAll)
         return;
     }
 
-    HandleHolder snapshot(CreateToolhelp32Snapshot(kSnapshotProcessFlag, 0));
+    // Looked up rather than imported: the kernel32 of Windows NT 4.0 has no toolhelp calls.
+    const platform::LoadedLibrary kernel32("kernel32.dll");
+    const auto createSnapshot =
+        kernel32.Entry<CreateToolhelp32SnapshotFn>("CreateToolhelp32Snapshot");
+    const auto processFirst = kernel32.Entry<Process32FirstFn>("Process32First");
+    const auto processNext = kernel32.Entry<Process32NextFn>("Process32Next");
+    if (createSnapshot == nullptr || processFirst == nullptr || processNext == nullptr) return;
+
+    HandleHolder snapshot(createSnapshot(kSnapshotProcessFlag, 0));
     if (!snapshot.valid()) return;
 
     const DWORD self = GetCurrentProcessId();
@@ -67,7 +75,7 @@ void KillProcessByName(const std::wstring& targetName, Boolean killAll)
     std::memset(&entry, 0, sizeof(entry));
     // 296 bytes in the 32-bit ANSI layout; the record's own size elsewhere.
     entry.dwSize = sizeof(PROCESSENTRY32);
-    if (!Process32First(snapshot.get(), &entry)) return;
+    if (!processFirst(snapshot.get(), &entry)) return;
 
     for (;;) {
         const std::wstring exeFile = FromAnsiField(entry.szExeFile, sizeof(entry.szExeFile));
@@ -80,15 +88,23 @@ void KillProcessByName(const std::wstring& targetName, Boolean killAll)
             if (killAll == kFalse) return;
         }
         ui::PumpMessages();
-        if (!Process32Next(snapshot.get(), &entry)) break;
+        if (!processNext(snapshot.get(), &entry)) break;
     }
 }
 
 void KillProcessByNameNt(const std::wstring& targetName, Boolean killAll)
 {
+    // Looked up rather than imported: Windows 9x has no psapi.dll, and an NT
+    // machine may lack it too.
+    const platform::LoadedLibrary psapi("psapi.dll");
+    const auto enumProcesses = psapi.Entry<EnumProcessesFn>("EnumProcesses");
+    const auto enumModules = psapi.Entry<EnumProcessModulesFn>("EnumProcessModules");
+    const auto moduleFileName = psapi.Entry<GetModuleFileNameExAFn>("GetModuleFileNameExA");
+    if (enumProcesses == nullptr || enumModules == nullptr || moduleFileName == nullptr) return;
+
     DWORD processIds[kMaxProcesses] = {};
     DWORD bytesReturned = 0;
-    if (!EnumProcesses(processIds, sizeof(processIds), &bytesReturned)) return;
+    if (!enumProcesses(processIds, sizeof(processIds), &bytesReturned)) return;
 
     int count = static_cast<int>(bytesReturned / sizeof(DWORD));
     if (count > kMaxProcesses) count = kMaxProcesses;
@@ -104,10 +120,10 @@ void KillProcessByNameNt(const std::wstring& targetName, Boolean killAll)
         std::memset(name, 0, sizeof(name));
         HMODULE modules[kMaxProcesses] = {};
         DWORD bytesNeeded = 0;
-        if (!EnumProcessModules(process.get(), modules, sizeof(modules), &bytesNeeded)) continue;
+        if (!enumModules(process.get(), modules, sizeof(modules), &bytesNeeded)) continue;
 
         // The first module is the executable.
-        GetModuleFileNameExA(process.get(), modules[0], name, kNameBufferSize);
+        moduleFileName(process.get(), modules[0], name, kNameBufferSize);
         const std::wstring path = FromAnsiField(name, sizeof(name));
         if (path.empty()) continue;
 

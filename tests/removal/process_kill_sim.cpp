@@ -16,6 +16,28 @@ bool Terminated(DWORD id)
     return std::find(ended.begin(), ended.end(), id) != ended.end();
 }
 
+// Every load of the library by the walk was matched by a release: our own
+// load and release leave nothing for a second release.
+bool NoLoadLeftBehind(const char* library)
+{
+    HMODULE module = LoadLibraryA(library);
+    if (module == nullptr) return true;
+    FreeLibrary(module);
+    return !FreeLibrary(module);
+}
+
+FARPROC Export(const char* library, const char* name)
+{
+    HMODULE module = LoadLibraryA(library);
+    if (module == nullptr) return nullptr;
+    FARPROC entry = GetProcAddress(module, name);
+    FreeLibrary(module);
+    return entry;
+}
+
+const char* const kToolhelp[] = {"CreateToolhelp32Snapshot", "Process32First", "Process32Next"};
+const char* const kPsapi[] = {"EnumProcesses", "EnumProcessModules", "GetModuleFileNameExA"};
+
 class ProcessKill9x : public Machine {
 protected:
     void SetUp() override
@@ -123,6 +145,105 @@ TEST_F(ProcessKill9x, SparesTheProgramItself)
 
     EXPECT_TRUE(sim::IsRunning(sim::SelfProcessId()));
     EXPECT_FALSE(sim::IsRunning(namesake));
+}
+
+TEST_F(ProcessKill9x, TheSnapshotWalkNeedsNoPsapi)
+{
+    ASSERT_EQ(nullptr, LoadLibraryA("psapi.dll")) << "Windows 9x has no psapi.dll";
+    DWORD ie = sim::AddProcess("C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE");
+
+    KillProcessByName(L"iexplore.exe", kTrue);
+
+    EXPECT_FALSE(sim::IsRunning(ie));
+    EXPECT_TRUE(NoLoadLeftBehind("kernel32.dll"));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKill9x, AKernelWithoutToolhelpEndsNothing)
+{
+    for (const char* missing : kToolhelp) {
+        SCOPED_TRACE(missing);
+        sim::SetEntryPointPresent("kernel32.dll", missing, false);
+        DWORD target = sim::AddProcess("C:\\Apps\\victim.exe");
+        const int pumpsBefore = fakeui::PumpCount();
+
+        KillProcessByName(L"victim.exe", kTrue);
+
+        EXPECT_TRUE(sim::IsRunning(target));
+        EXPECT_TRUE(sim::TerminatedProcesses().empty());
+        EXPECT_TRUE(sim::Sleeps().empty());
+        EXPECT_EQ(fakeui::PumpCount(), pumpsBefore);
+        EXPECT_TRUE(NoLoadLeftBehind("kernel32.dll"));
+        EXPECT_EQ(sim::OpenHandles(), 0);
+        sim::SetEntryPointPresent("kernel32.dll", missing, true);
+    }
+
+    // With every call back the same machine is walked as usual.
+    KillProcessByName(L"victim.exe", kTrue);
+    EXPECT_EQ(sim::TerminatedProcesses().size(), 3u);
+}
+
+TEST_F(ProcessKillNt, AMachineWithoutPsapiEndsNothing)
+{
+    sim::SetLibraryPresent("psapi.dll", false);
+    DWORD target = sim::AddProcess("C:\\Program Files\\Internet Explorer\\iexplore.exe");
+
+    KillProcessByName(L"iexplore.exe", kTrue);
+    KillProcessByNameNt(L"iexplore.exe", kTrue);
+
+    EXPECT_TRUE(sim::IsRunning(target));
+    EXPECT_TRUE(sim::TerminatedProcesses().empty());
+    EXPECT_TRUE(sim::Sleeps().empty());
+    EXPECT_EQ(fakeui::PumpCount(), 0) << "the NT family never falls back to the snapshot walk";
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKillNt, APsapiLackingAnyOfItsCallsEndsNothing)
+{
+    DWORD target = sim::AddProcess("C:\\Apps\\victim.exe");
+    for (const char* missing : kPsapi) {
+        SCOPED_TRACE(missing);
+        sim::SetEntryPointPresent("psapi.dll", missing, false);
+
+        KillProcessByName(L"victim.exe", kTrue);
+
+        EXPECT_TRUE(sim::IsRunning(target));
+        EXPECT_TRUE(sim::Sleeps().empty());
+        EXPECT_TRUE(NoLoadLeftBehind("psapi.dll"));
+        EXPECT_EQ(sim::OpenHandles(), 0);
+        sim::SetEntryPointPresent("psapi.dll", missing, true);
+    }
+
+    KillProcessByName(L"victim.exe", kTrue);
+    EXPECT_FALSE(sim::IsRunning(target));
+    EXPECT_TRUE(NoLoadLeftBehind("psapi.dll"));
+}
+
+TEST_F(ProcessKillNt, Nt4WithPsapiWalksIdentifiersWithoutToolhelp)
+{
+    sim::SetPlatform(sim::Family::Nt, 4, 0, 1381);
+    for (const char* name : kToolhelp) EXPECT_EQ(nullptr, Export("kernel32.dll", name)) << name;
+    DWORD target = sim::AddProcess("C:\\WINNT\\victim.exe");
+
+    KillProcessByName(L"victim.exe", kTrue);
+
+    EXPECT_FALSE(sim::IsRunning(target));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000}));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKillNt, EachFamilyHasItsOwnWalkLibraries)
+{
+    for (const char* name : kPsapi) EXPECT_NE(nullptr, Export("psapi.dll", name)) << name;
+    for (const char* name : kToolhelp) EXPECT_NE(nullptr, Export("kernel32.dll", name)) << name;
+
+    sim::SetPlatform(sim::Family::Win9x, 4, 90, 3000);
+    EXPECT_EQ(nullptr, LoadLibraryA("psapi.dll"));
+    for (const char* name : kToolhelp) EXPECT_NE(nullptr, Export("kernel32.dll", name)) << name;
+
+    sim::SetPlatform(sim::Family::Nt, 5, 0, 2195);
+    for (const char* name : kPsapi) EXPECT_NE(nullptr, Export("psapi.dll", name)) << name;
+    for (const char* name : kToolhelp) EXPECT_NE(nullptr, Export("kernel32.dll", name)) << name;
 }
 
 TEST_F(ProcessKillNt, ReadsModulePathsAndPausesOnlyAfterSuccess)

@@ -2,6 +2,7 @@
 // tests run on.
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <string>
 
 #include "environment/paths.h"
@@ -58,5 +59,92 @@ TEST(ProcessKill, TheProgramDoesNotEndItself)
     for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) listed = listed || ids[i] == GetCurrentProcessId();
     EXPECT_TRUE(listed);
 }
+
+#ifdef _WIN32
+// Only a real Windows starts processes: a copy of the command interpreter in
+// a folder of its own, waiting on a pipe that never delivers a line.
+class ProbeProcess {
+public:
+    ProbeProcess()
+    {
+        char temp[MAX_PATH] = {};
+        char system[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        GetSystemDirectoryA(system, MAX_PATH);
+        folderName_ = "grevlin-walk-" + std::to_string(GetCurrentProcessId());
+        folder_ = std::string(temp) + folderName_;
+        exe_ = folder_ + "\\walkprobe.exe";
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        if (!CopyFileA((std::string(system) + "\\cmd.exe").c_str(), exe_.c_str(), FALSE)) return;
+
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        if (!CreatePipe(&input_, &feed_, &inherit, 0)) return;
+        SetHandleInformation(feed_, HANDLE_FLAG_INHERIT, 0);
+        output_ = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, 0, nullptr);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input_;
+        startup.hStdOutput = startup.hStdError = output_;
+        std::string commandLine = "\"" + exe_ + "\" /q /k";
+        PROCESS_INFORMATION info = {};
+        if (CreateProcessA(exe_.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                           nullptr, nullptr, &startup, &info)) {
+            CloseHandle(info.hThread);
+            process_ = info.hProcess;
+        }
+    }
+    ~ProbeProcess()
+    {
+        if (process_ != nullptr) {
+            TerminateProcess(process_, 1);
+            WaitForSingleObject(process_, INFINITE);
+            CloseHandle(process_);
+        }
+        for (HANDLE handle : {input_, feed_, output_})
+            if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        DeleteFileA(exe_.c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    ProbeProcess(const ProbeProcess&) = delete;
+    ProbeProcess& operator=(const ProbeProcess&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    // Its folder and file name: a part of its path no other process has.
+    std::wstring Tail() const { return platform::FromAnsi(folderName_ + "\\walkprobe.exe"); }
+    // Bounded so that a process the walk missed fails the test instead of hanging it.
+    bool Ended(DWORD& exitCode) const
+    {
+        if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0) return false;
+        return GetExitCodeProcess(process_, &exitCode) != 0;
+    }
+    bool Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+private:
+    std::string folderName_, folder_, exe_;
+    HANDLE input_ = nullptr, feed_ = nullptr, output_ = INVALID_HANDLE_VALUE;
+    HANDLE process_ = nullptr;
+};
+
+TEST(ProcessKill, EndsARunningProcessFoundByItsPathOnly)
+{
+    fakeui::Reset();
+    ProbeProcess probe;
+    ASSERT_TRUE(probe.Started()) << "error " << GetLastError();
+    ASSERT_TRUE(probe.Running());
+
+    KillProcessByName(probe.Tail() + L".other", kTrue);
+    EXPECT_TRUE(probe.Running()) << "a path that does not contain the target is spared";
+
+    // Any case, and a folder part of the path in the target.
+    std::wstring target = probe.Tail();
+    for (wchar_t& c : target) c = static_cast<wchar_t>(towupper(c));
+    KillProcessByName(target, kTrue);
+    DWORD exitCode = 1;
+    ASSERT_TRUE(probe.Ended(exitCode));
+    EXPECT_EQ(0u, exitCode) << "the walk ends processes with exit code 0";
+}
+#endif
 
 }  // namespace

@@ -173,10 +173,11 @@ TEST(Resources, ProgramIsA32BitGuiProgramNeedingOnlySystemDlls)
     EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, pe.Nt()->OptionalHeader.Subsystem);
 
     // A MinGW runtime DLL (libstdc++, libgcc, winpthread) would stop the
-    // program on a machine that has only Windows itself.
+    // program on a machine that has only Windows itself; so would psapi.dll
+    // on Windows 9x, where it does not exist.
     const std::set<std::string> system = {
         "kernel32.dll", "user32.dll",   "gdi32.dll",   "advapi32.dll", "shell32.dll",
-        "shlwapi.dll",  "psapi.dll",    "version.dll", "comctl32.dll", "msvcrt.dll",
+        "shlwapi.dll",  "version.dll",  "comctl32.dll", "msvcrt.dll",
         "ntdll.dll",    "uxtheme.dll",  "ole32.dll",   "oleaut32.dll", "comdlg32.dll"};
     std::vector<std::string> dlls = pe.ImportedDlls();
     EXPECT_FALSE(dlls.empty());

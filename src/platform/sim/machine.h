@@ -23,6 +23,8 @@ void Reset();
 
 // ---- Platform family, version, folders, own program ------------------------
 enum class Family { Nt, Win9x, Other };
+// Also sets the process-walk libraries that family has: psapi.dll on NT only,
+// kernel32's toolhelp calls everywhere but NT before 5.0 (SetLibraryPresent after it to differ).
 void SetPlatform(Family family, DWORD major, DWORD minor, DWORD build);
 void SetVersionExFails(bool fails);
 void SetWindowsDir(const std::string& path);   // no trailing backslash
@@ -130,6 +132,8 @@ struct StartedProgram {
 std::vector<StartedProgram> StartedPrograms();  // WinExec / restarts
 std::vector<std::string> OpenedLinks();         // ShellExecuteA targets
 void SetLibraryPresent(const std::string& name, bool present);  // e.g. "uxtheme.dll"
+// An older version of a library, without this export: GetProcAddress finds nothing.
+void SetEntryPointPresent(const std::string& library, const std::string& entry, bool present);
 void SetThemeActive(bool active);
 void SetVersionStrings(const std::string& companyName, const std::string& fileDescription);
 

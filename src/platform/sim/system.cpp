@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct Library {
     std::string name;  // lower case, with extension
     bool present;
     int loads;
+    std::vector<std::string> withdrawn;  // entry points this version of the library lacks
 };
 
 struct SystemState {
@@ -32,11 +34,12 @@ struct SystemState {
     std::string commandLine = "\"C:\\Program Files\\Grevlin\\Grevlin.exe\"";
     std::vector<StartedProgram> started;
     std::vector<std::string> links;
-    std::vector<Library> libraries = {
-        {"kernel32.dll", true, 0}, {"ntdll.dll", true, 0},   {"user32.dll", true, 0},
-        {"advapi32.dll", true, 0}, {"shell32.dll", true, 0}, {"shlwapi.dll", true, 0},
-        {"psapi.dll", true, 0},    {"version.dll", true, 0}, {"comctl32.dll", true, 0},
-        {"uxtheme.dll", true, 0}};
+    // A deque: module handles are record addresses and must survive additions.
+    std::deque<Library> libraries = {
+        {"kernel32.dll", true, 0, {}}, {"ntdll.dll", true, 0, {}},   {"user32.dll", true, 0, {}},
+        {"advapi32.dll", true, 0, {}}, {"shell32.dll", true, 0, {}}, {"shlwapi.dll", true, 0, {}},
+        {"psapi.dll", true, 0, {}},    {"version.dll", true, 0, {}}, {"comctl32.dll", true, 0, {}},
+        {"uxtheme.dll", true, 0, {}}};
     bool themeActive = true;
     std::string companyName = "Grevlin Team";
     std::string fileDescription = "Grevlin CWS removal tool";
@@ -265,6 +268,30 @@ Library* LibraryFromHandle(HMODULE module)
     return nullptr;
 }
 
+bool Withdrawn(const Library& library, const std::string& entry)
+{
+    return std::find(library.withdrawn.begin(), library.withdrawn.end(), entry) !=
+           library.withdrawn.end();
+}
+
+void SetEntryPresent(Library& library, const std::string& entry, bool present)
+{
+    auto& withdrawn = library.withdrawn;
+    withdrawn.erase(std::remove(withdrawn.begin(), withdrawn.end(), entry), withdrawn.end());
+    if (!present) withdrawn.push_back(entry);
+}
+
+Library& LibraryRecord(const std::string& name)
+{
+    const std::string key = LibraryKey(name);
+    if (Library* library = FindLibrary(key)) return *library;
+    State().libraries.push_back({key, false, 0, {}});
+    return State().libraries.back();
+}
+
+const char* const kToolhelpEntries[] = {"CreateToolhelp32Snapshot", "Process32First",
+                                        "Process32Next"};
+
 BOOL WINAPI SimIsThemeActive()
 {
     NoteCall("IsThemeActive");
@@ -419,6 +446,12 @@ void SetPlatform(Family family, DWORD major, DWORD minor, DWORD build)
     s.build = build;
     s.servicePack = "";
     detail::FollowFamilyForServiceManager(family);
+    // psapi.dll is an NT library; toolhelp came to NT's kernel32 with Windows 2000.
+    LibraryRecord("psapi.dll").present = family == Family::Nt;
+    Library& kernel32 = LibraryRecord("kernel32.dll");
+    kernel32.present = true;
+    for (const char* entry : kToolhelpEntries)
+        SetEntryPresent(kernel32, entry, !(family == Family::Nt && major < 5));
 }
 
 void SetVersionExFails(bool fails) { State().versionExFails = fails; }
@@ -439,9 +472,12 @@ std::vector<std::string> OpenedLinks() { return State().links; }
 
 void SetLibraryPresent(const std::string& name, bool present)
 {
-    const std::string key = LibraryKey(name);
-    if (Library* library = FindLibrary(key)) library->present = present;
-    else State().libraries.push_back({key, present, 0});
+    LibraryRecord(name).present = present;
+}
+
+void SetEntryPointPresent(const std::string& library, const std::string& entry, bool present)
+{
+    SetEntryPresent(LibraryRecord(library), entry, present);
 }
 
 void SetThemeActive(bool active) { State().themeActive = active; }
@@ -691,11 +727,27 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
         return nullptr;
     }
     // Lookups by ordinal (a small integer in place of the name) find nothing here.
-    if (name != nullptr && reinterpret_cast<uintptr_t>(name) > 0xFFFF) {
-        if (library->name == "ntdll.dll" && std::strcmp(name, "NtQueryInformationFile") == 0)
-            return sim::AsProc(&sim::SimNtQueryInformationFile);
-        if (library->name == "uxtheme.dll" && std::strcmp(name, "IsThemeActive") == 0)
-            return sim::AsProc(&sim::SimIsThemeActive);
+    if (name != nullptr && reinterpret_cast<uintptr_t>(name) > 0xFFFF &&
+        !sim::Withdrawn(*library, name)) {
+        struct Export {
+            const char* library;
+            const char* name;
+            FARPROC entry;
+        };
+        static const Export kExports[] = {
+            {"ntdll.dll", "NtQueryInformationFile", sim::AsProc(&sim::SimNtQueryInformationFile)},
+            {"uxtheme.dll", "IsThemeActive", sim::AsProc(&sim::SimIsThemeActive)},
+            {"kernel32.dll", "CreateToolhelp32Snapshot", sim::AsProc(&::CreateToolhelp32Snapshot)},
+            {"kernel32.dll", "Process32First", sim::AsProc(&::Process32First)},
+            {"kernel32.dll", "Process32Next", sim::AsProc(&::Process32Next)},
+            {"psapi.dll", "EnumProcesses", sim::AsProc(&::EnumProcesses)},
+            {"psapi.dll", "EnumProcessModules", sim::AsProc(&::EnumProcessModules)},
+            {"psapi.dll", "GetModuleFileNameExA", sim::AsProc(&::GetModuleFileNameExA)},
+        };
+        // Export names are case-sensitive, library names are not.
+        for (const Export& entry : kExports)
+            if (library->name == entry.library && std::strcmp(name, entry.name) == 0)
+                return entry.entry;
     }
     sim::detail::SetError(ERROR_PROC_NOT_FOUND);
     return nullptr;
