@@ -14,25 +14,18 @@
 
 namespace {
 
-struct FileHandle {
-    HANDLE handle;
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
 
 // Reads the window into `buffer` (already zero-filled to its length).
 bool ReadWindow(const std::wstring& path, int32_t firstOffset, std::vector<uint8_t>& buffer)
 {
-    FileHandle file{CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ,
+    platform::HeldHandle file{CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                 nullptr)};
-    if (file.handle == INVALID_HANDLE_VALUE) return false;
-    if (SetFilePointer(file.handle, firstOffset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    if (SetFilePointer(file.get(), firstOffset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return false;
     DWORD delivered = 0;
-    return ReadFile(file.handle, buffer.data(), static_cast<DWORD>(buffer.size()), &delivered,
+    return ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &delivered,
                     nullptr) != FALSE;
 }
 

@@ -8,13 +8,6 @@
 
 namespace {
 
-struct FileHandle {
-    HANDLE handle;
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
 
 // Writes `bytes` at the handle's position; returns how many were written.
 size_t WriteAll(HANDLE file, const std::string& bytes)
@@ -36,10 +29,10 @@ void CreateWinInit(const std::string& path, const std::string& content)
 {
     bool complete = false;
     {
-        FileHandle file{CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr)};
-        if (file.handle == INVALID_HANDLE_VALUE) return;
-        complete = WriteAll(file.handle, content) == content.size();
+        if (file.get() == INVALID_HANDLE_VALUE) return;
+        complete = WriteAll(file.get(), content) == content.size();
     }
     if (!complete) DeleteFileA(path.c_str());
 }
@@ -62,20 +55,20 @@ void AppendToWinInit(const std::string& path, DWORD attributes, const std::strin
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
     {
-        FileHandle file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr)};
         std::string content;
-        if (file.handle != INVALID_HANDLE_VALUE && ReadToEnd(file.handle, content)) {
+        if (file.get() != INVALID_HANDLE_VALUE && ReadToEnd(file.get(), content)) {
             const bool lineEnded = content.empty() ||
                                    (content.size() >= 2 && content.compare(content.size() - 2, 2, "\r\n") == 0);
             const std::string separator = lineEnded ? "" : "\r\n";
             const size_t entryStart = content.size() + separator.size();
-            const size_t written = WriteAll(file.handle, separator + entry);
+            const size_t written = WriteAll(file.get(), separator + entry);
             // A cut-off entry would name the wrong file; make it a comment line.
             if (written > separator.size() && written < separator.size() + entry.size() &&
-                SetFilePointer(file.handle, static_cast<LONG>(entryStart), nullptr, FILE_BEGIN) !=
+                SetFilePointer(file.get(), static_cast<LONG>(entryStart), nullptr, FILE_BEGIN) !=
                     INVALID_SET_FILE_POINTER)
-                WriteAll(file.handle, ";");
+                WriteAll(file.get(), ";");
         }
     }
     if (readOnly) SetFileAttributesA(path.c_str(), attributes);

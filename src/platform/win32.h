@@ -62,6 +62,24 @@ std::wstring FromUtf16(const WCHAR* text, size_t length);
 // A library loaded for the length of one routine and freed when it ends. A
 // missing library or entry point answers nullptr: optional calls are looked
 // up this way so that the program still starts where they are missing.
+// A kernel handle (file, process, snapshot) closed exactly once, however the
+// routine that opened it ends. Both failure values of the open calls count.
+class HeldHandle {
+public:
+    explicit HeldHandle(HANDLE handle) : handle_(handle) {}
+    ~HeldHandle()
+    {
+        if (valid()) CloseHandle(handle_);
+    }
+    HeldHandle(const HeldHandle&) = delete;
+    HeldHandle& operator=(const HeldHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
 class LoadedLibrary {
 public:
     explicit LoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}

@@ -9,23 +9,6 @@
 
 namespace {
 
-// A snapshot or process handle, closed exactly once however the walk ends.
-class HandleHolder {
-public:
-    explicit HandleHolder(HANDLE handle) : handle_(handle) {}
-    ~HandleHolder()
-    {
-        if (valid()) CloseHandle(handle_);
-    }
-    HandleHolder(const HandleHolder&) = delete;
-    HandleHolder& operator=(const HandleHolder&) = delete;
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
 constexpr DWORD kSnapshotProcessFlag = 0x0002;
 constexpr DWORD kTerminateOnly = 0x0001;
 constexpr DWORD kTerminateReadQuery = 0x0411;
@@ -67,7 +50,7 @@ void KillProcessByName(const std::wstring& targetName, Boolean killAll)
     const auto processNext = kernel32.Entry<Process32NextFn>("Process32Next");
     if (createSnapshot == nullptr || processFirst == nullptr || processNext == nullptr) return;
 
-    HandleHolder snapshot(createSnapshot(kSnapshotProcessFlag, 0));
+    platform::HeldHandle snapshot(createSnapshot(kSnapshotProcessFlag, 0));
     if (!snapshot.valid()) return;
 
     const DWORD self = GetCurrentProcessId();
@@ -80,7 +63,7 @@ void KillProcessByName(const std::wstring& targetName, Boolean killAll)
     for (;;) {
         const std::wstring exeFile = FromAnsiField(entry.szExeFile, sizeof(entry.szExeFile));
         if (entry.th32ProcessID != self && Matches(exeFile, targetName)) {
-            HandleHolder process(OpenProcess(kTerminateOnly, FALSE, entry.th32ProcessID));
+            platform::HeldHandle process(OpenProcess(kTerminateOnly, FALSE, entry.th32ProcessID));
             if (process.valid()) TerminateProcess(process.get(), 0);
             // The file is deleted right after the walk: give the process time to exit,
             // whether or not the termination was granted.
@@ -113,7 +96,7 @@ void KillProcessByNameNt(const std::wstring& targetName, Boolean killAll)
     for (int index = 0; index < count; ++index) {
         if (processIds[index] == self) continue;
 
-        HandleHolder process(OpenProcess(kTerminateReadQuery, FALSE, processIds[index]));
+        platform::HeldHandle process(OpenProcess(kTerminateReadQuery, FALSE, processIds[index]));
         if (!process.valid()) continue;  // system processes, other users' processes
 
         char name[kNameBufferSize];

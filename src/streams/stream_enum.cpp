@@ -29,38 +29,6 @@ private:
     HANDLE handle_;
 };
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-class Library {
-public:
-    explicit Library(const char* name) : module_(LoadLibraryA(name)) {}
-    ~Library()
-    {
-        if (module_ != nullptr) FreeLibrary(module_);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    FARPROC Entry(const char* name) const
-    {
-        return module_ != nullptr ? GetProcAddress(module_, name) : nullptr;
-    }
-
-private:
-    HMODULE module_;
-};
 
 // NTSTATUS severity "error": the status block's length is meaningless then.
 bool IsNtError(LONG status)
@@ -94,15 +62,14 @@ void ScanFolderStreams(const std::wstring& folder)
 void ScanFileStreams(const std::wstring& path)
 {
     // Windows 9x and any system without this entry point have no stream list.
-    Library ntdll("ntdll.dll");
-    auto query = reinterpret_cast<NtQueryInformationFileFn>(
-        reinterpret_cast<void (*)()>(ntdll.Entry("NtQueryInformationFile")));
+    platform::LoadedLibrary ntdll("ntdll.dll");
+    auto query = ntdll.Entry<NtQueryInformationFileFn>("NtQueryInformationFile");
     if (query == nullptr) return;
 
     // Desired access 0 reads the stream list without taking any share access,
     // so files in use by Windows can still be listed.
     const std::basic_string<WCHAR> widePath = platform::ToUtf16(path);
-    FileHandle file(CreateFileW(widePath.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    platform::HeldHandle file(CreateFileW(widePath.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return;
 
     std::vector<uint8_t> buffer(kStreamListBytes, 0);
