@@ -39,7 +39,8 @@ endfunction()
 # under Wine and against the simulation natively.
 grevlin_add_test_executable(platform_tests tests/platform)
 grevlin_add_test_executable(unit_tests
-  tests/scan tests/environment tests/detection tests/streams tests/removal tests/registry tests/theming)
+  tests/scan tests/environment tests/detection tests/streams tests/removal tests/registry tests/theming
+  tests/robustness)
 
 # Grevlin.exe itself: its PE headers, imports and resources, read back
 # through Win32 from beside the test executable.

@@ -1,0 +1,25 @@
+// The window seam with nothing behind it, for programs that run the scan
+// without a window (the benchmarks, the fuzz targets): lines and status texts
+// are dropped, every message box takes its default button and pumping has no
+// messages to process.
+#include <cstdlib>
+
+#include "forms/ui.h"
+
+namespace ui {
+
+void AddLine(const std::wstring&) {}
+int LineCount() { return 0; }
+std::wstring LineText(int) { return std::wstring(); }
+void ShowAbortButton(bool) {}
+void SetStatus(const std::wstring&) {}
+Answer ShowMessage(const std::wstring&, const std::wstring&, Buttons, Icon, Answer defaultAnswer)
+{
+    return defaultAnswer;
+}
+void PumpMessages() {}
+void CloseMainWindow() {}
+void ShowAboutWindow() {}
+void EndProgram() { std::exit(0); }
+
+}  // namespace ui

@@ -1,0 +1,91 @@
+// Feeds arbitrary existing WinInit.ini files to the delete-on-reboot rewrite
+// on a simulated Windows 98: whatever the file holds (NUL bytes, no line end,
+// more than 32 KiB) and whatever its attributes, its old bytes must survive
+// whole, followed by one complete "NUL=" entry or, when the write is cut
+// short, by nothing that Windows would take for a wrong entry.
+//
+// Input: byte 0 picks the attributes, byte 1 whether the scheduled file
+// exists and whether the write fails midway (bytes 2-3 say where); the rest
+// is the file's old content.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "environment/reboot_delete.h"
+#include "platform/sim/machine.h"
+#include "scan/shared_state.h"
+
+namespace {
+
+const char kWinInit[] = "C:\\WINDOWS\\WinInit.ini";
+const char kVictim[] = "C:\\WINDOWS\\Temporary Hijacker Files\\se helper.dll";
+
+[[noreturn]] void Finding(const char* what)
+{
+    __builtin_printf("wininit finding: %s\n", what);
+    std::abort();
+}
+
+bool EndsWithLineEnd(const std::string& text)
+{
+    return text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 4) return 0;
+    const uint8_t attributeBits = data[0];
+    const uint8_t mode = data[1];
+    const size_t failAfter = static_cast<size_t>(data[2]) | static_cast<size_t>(data[3]) << 8;
+    const std::string old(reinterpret_cast<const char*>(data + 4), size - 4);
+
+    sim::Reset();
+    sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
+    ResetSharedState();
+
+    DWORD attributes = 0;
+    if (attributeBits & 1) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (attributeBits & 2) attributes |= FILE_ATTRIBUTE_HIDDEN;
+    if (attributeBits & 4) attributes |= FILE_ATTRIBUTE_SYSTEM;
+    if (attributeBits & 8) attributes |= FILE_ATTRIBUTE_ARCHIVE;
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    sim::AddFile(kWinInit, old, attributes);
+
+    const bool victimExists = (mode & 1) != 0;
+    if (victimExists) sim::AddFile(kVictim, "MZ");
+    const std::string shortPath = victimExists ? sim::ShortPath(kVictim) : std::string();
+    const bool writeFails = (mode & 2) != 0;
+    if (writeFails) sim::FailWriteAfter(kWinInit, failAfter);
+
+    DeleteOnReboot(std::wstring(kVictim, kVictim + sizeof(kVictim) - 1));
+
+    if (gRebootNeeded != kTrue) Finding("the restart warning was not armed");
+    if (sim::OpenHandles() != 0) Finding("a handle was left open");
+    if (!sim::FileExists(kWinInit)) Finding("WinInit.ini is gone");
+    if (sim::Attributes(kWinInit) != attributes) Finding("the attributes changed");
+
+    const std::string now = sim::FileContents(kWinInit);
+    if (now.size() < old.size() || now.compare(0, old.size(), old) != 0)
+        Finding("the old content was not kept whole");
+
+    const std::string separator = (old.empty() || EndsWithLineEnd(old)) ? "" : "\r\n";
+    const std::string entry = "NUL=" + shortPath + "\r\n";
+    const std::string whole = separator + entry;
+    const std::string added = now.substr(old.size());
+    if (!writeFails || failAfter >= whole.size()) {
+        if (added != whole) Finding("the entry line is not what follows the old text");
+        return 0;
+    }
+    // A cut-off write: part of the line break alone, or an entry turned into a comment.
+    if (failAfter <= separator.size()) {
+        if (added != whole.substr(0, failAfter)) Finding("more than the cut-off line break was written");
+        return 0;
+    }
+    const std::string commented =
+        separator + ";" + entry.substr(1, failAfter - separator.size() - 1);
+    if (added != commented) Finding("a cut-off entry was left for Windows to act on");
+    return 0;
+}
