@@ -37,13 +37,6 @@ bool gFoldAvailable = false;
 constexpr size_t kReadChunk = 1u << 18;
 std::unique_ptr<uint8_t[]> gReadBuffer;
 
-struct FileHandle {
-    HANDLE handle;
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
 
 inline uint32_t LoadLittle32(const uint8_t* p)
 {
@@ -246,10 +239,10 @@ std::wstring FileCrc32(const std::wstring& path, int32_t length)
 {
     if (gCrcReady != kTrue || length < 1) return std::wstring();
 
-    FileHandle file{CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ,
+    platform::HeldHandle file{CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                 nullptr)};
-    if (file.handle == INVALID_HANDLE_VALUE) return L"00000000";
+    if (file.get() == INVALID_HANDLE_VALUE) return L"00000000";
 
     // The range is hashed as it is read, so a length reported for a file far
     // larger than its contents (or a wrapped one) never becomes a huge buffer.
@@ -264,7 +257,7 @@ std::wstring FileCrc32(const std::wstring& path, int32_t length)
     while (hashed < wanted) {
         const size_t ask = wanted - hashed < chunkSize ? wanted - hashed : chunkSize;
         DWORD delivered = 0;
-        if (!ReadFile(file.handle, chunk, static_cast<DWORD>(ask), &delivered, nullptr)) {
+        if (!ReadFile(file.get(), chunk, static_cast<DWORD>(ask), &delivered, nullptr)) {
             // As with one read of the whole range: a failed read hashes
             // `length` zero bytes.
             gCrcRegister = 0xFFFFFFFFu;

@@ -3,8 +3,6 @@
 #include "detection/file_matcher.h"
 #include "environment/paths.h"
 #include "environment/text.h"
-#include "forms/ui.h"
-#include "platform/win32.h"
 #include "scan/shared_state.h"
 
 namespace {
@@ -22,33 +20,16 @@ bool HasScannedExtension(const std::wstring& name)
     return false;
 }
 
-struct FindHandle {
-    HANDLE handle;
-    ~FindHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
-    }
-};
 
 }  // namespace
 
 void ScanFolder(const std::wstring& folder)
 {
-    // Without a folder the search would run in the current folder.
-    if (folder.empty()) return;
-
-    WIN32_FIND_DATAA data;
-    FindHandle find{FindFirstFileA(platform::ToAnsi(folder + L"*.*").c_str(), &data)};
-    if (find.handle == INVALID_HANDLE_VALUE) return;
-
-    bool haveEntry = true;
-    while (haveEntry) {
-        if (gAbort != kFalse) break;
-        const std::wstring name =
-            TrimNull(platform::FromAnsi(data.cFileName, sizeof(data.cFileName)));
+    ForEachFolderEntry(folder, [&](const std::wstring& name, DWORD) {
+        // An abort lets the file being examined finish and stops before the next one.
+        if (gAbort != kFalse) return false;
         if (name != L"." && name != L".." && HasScannedExtension(name))
             ScanFile(folder + name, folder, name);
-        haveEntry = FindNextFileA(find.handle, &data) != FALSE;
-        ui::PumpMessages();
-    }
+        return true;
+    });
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "forms/ui.h"
 #include "platform/win32.h"
 
 namespace {
@@ -95,6 +96,25 @@ bool FileIsPresent(const std::wstring& path)
     bool isFile = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     FindClose(find);
     return isFile;
+}
+
+void ForEachFolderEntry(const std::wstring& folder,
+                        const std::function<bool(const std::wstring& name, DWORD attributes)>& visit)
+{
+    if (folder.empty()) return;
+
+    WIN32_FIND_DATAA entry;
+    platform::HeldFind search(FindFirstFileA(platform::ToAnsi(folder + L"*.*").c_str(), &entry));
+    if (search.get() == INVALID_HANDLE_VALUE) return;
+
+    bool more = true;
+    while (more) {
+        const std::wstring name =
+            TrimNull(platform::FromAnsi(entry.cFileName, sizeof(entry.cFileName)));
+        if (!visit(name, entry.dwFileAttributes)) break;
+        more = FindNextFileA(search.get(), &entry) != FALSE;
+        ui::PumpMessages();
+    }
 }
 
 namespace {

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "platform/win32.h"
 
 std::wstring GetWindowsDir();              // no trailing backslash (unless a drive root)
 std::wstring GetSystemDir();               // no trailing backslash
@@ -16,6 +19,14 @@ std::wstring TrimNull(const std::wstring& text);
 // The presence test of the file stages: does `path` name a file (read-only,
 // hidden, system and archive files count; folders do not)?
 bool FileIsPresent(const std::wstring& path);
+
+// Visits every entry directly in `folder` (ending with a backslash), the first
+// one included, in listing order: its name cut at the first NUL and its
+// attributes. After each entry the next one is fetched and pending window
+// messages are processed; `visit` returning false ends the walk at once. An
+// empty folder visits nothing (the search would run in the current folder).
+void ForEachFolderEntry(const std::wstring& folder,
+                        const std::function<bool(const std::wstring& name, DWORD attributes)>& visit);
 
 // The folder of the running executable (no trailing backslash) and its base name.
 std::wstring GetProgramFolder();

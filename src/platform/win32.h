@@ -80,6 +80,22 @@ private:
     HANDLE handle_;
 };
 
+// A directory search, closed with FindClose exactly once.
+class HeldFind {
+public:
+    explicit HeldFind(HANDLE find) : find_(find) {}
+    ~HeldFind()
+    {
+        if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
+    }
+    HeldFind(const HeldFind&) = delete;
+    HeldFind& operator=(const HeldFind&) = delete;
+    HANDLE get() const { return find_; }
+
+private:
+    HANDLE find_;
+};
+
 class LoadedLibrary {
 public:
     explicit LoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}

@@ -32,24 +32,21 @@ bool WriteLogFile()
 {
     const std::string record = platform::ToAnsi(gLogText + kLineEnd + kLineEnd);
 
-    HANDLE file = CreateFileA(platform::ToAnsi(LogFilePath()).c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    platform::HeldHandle log(CreateFileA(platform::ToAnsi(LogFilePath()).c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log.valid()) return false;
 
     // Earlier runs' blocks stay: a failure to reach the end must not become a
     // write over the start of the file.
     LONG high = 0;
     SetLastError(NO_ERROR);
-    if (SetFilePointer(file, 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
-        GetLastError() != NO_ERROR) {
-        CloseHandle(file);
+    if (SetFilePointer(log.get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
         return false;
-    }
 
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(record.size());
-    const BOOL wrote = WriteFile(file, record.data(), size, &written, nullptr);
-    CloseHandle(file);
+    const BOOL wrote = WriteFile(log.get(), record.data(), size, &written, nullptr);
     return wrote && written == size;
 }

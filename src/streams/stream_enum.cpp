@@ -2,10 +2,9 @@
 #include "streams/stream_enum.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
-#include "forms/ui.h"
+#include "environment/paths.h"
 #include "platform/win32.h"
 #include "streams/stream_matcher.h"
 
@@ -14,20 +13,6 @@ namespace {
 // The stream list is read once into a buffer of this fixed size.
 constexpr ULONG kStreamListBytes = 393216;
 
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 
 // NTSTATUS severity "error": the status block's length is meaningless then.
@@ -40,23 +25,14 @@ bool IsNtError(LONG status)
 
 void ScanFolderStreams(const std::wstring& folder)
 {
-    WIN32_FIND_DATAA entry{};
-    FindHandle search(FindFirstFileA(platform::ToAnsi(folder + L"*.*").c_str(), &entry));
-    if (search.get() == INVALID_HANDLE_VALUE) return;
-
-    BOOL more = TRUE;
-    while (more) {
-        const std::wstring name =
-            platform::FromAnsi(entry.cFileName, strnlen(entry.cFileName, sizeof(entry.cFileName)));
-        const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    ForEachFolderEntry(folder, [&](const std::wstring& name, DWORD attributes) {
+        const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         // "." and "..", names that begin with a dot, folders and undotted
         // names are passed over.
-        if (!name.empty() && name[0] != L'.' && !isFolder && name.find(L'.') != std::wstring::npos) {
+        if (!name.empty() && name[0] != L'.' && !isFolder && name.find(L'.') != std::wstring::npos)
             ScanFileStreams(folder + name);
-        }
-        more = FindNextFileA(search.get(), &entry);
-        ui::PumpMessages();
-    }
+        return true;
+    });
 }
 
 void ScanFileStreams(const std::wstring& path)
