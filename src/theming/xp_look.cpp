@@ -9,13 +9,20 @@
 
 namespace {
 
+// The program's own kind: a 64-bit process cannot bind to x86 assemblies.
+#ifdef _WIN64
+#define GREVLIN_MANIFEST_ARCHITECTURE "amd64"
+#else
+#define GREVLIN_MANIFEST_ARCHITECTURE "x86"
+#endif
+
 const char* const kManifestLines[] = {
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?> ",
     "<assembly ",
     "   xmlns=\"urn:schemas-microsoft-com:asm.v1\" ",
     "   manifestVersion=\"1.0\">",
     "<assemblyIdentity ",
-    "    processorArchitecture=\"x86\" ",
+    "    processorArchitecture=\"" GREVLIN_MANIFEST_ARCHITECTURE "\" ",
     "    version=\"EXEVERSION\"",
     "    type=\"win32\"",
     "    name=\"COMPANYNAME.EXENAME\"/>",
@@ -28,7 +35,7 @@ const char* const kManifestLines[] = {
     "         version=\"6.0.0.0\"",
     "         publicKeyToken=\"6595b64144ccf1df\"",
     "         language=\"*\"",
-    "         processorArchitecture=\"x86\"/>",
+    "         processorArchitecture=\"" GREVLIN_MANIFEST_ARCHITECTURE "\"/>",
     "    </dependentAssembly>",
     "    </dependency>",
     "</assembly>",

@@ -1,5 +1,5 @@
-// Grevlin.exe as Windows sees it: a 32-bit GUI program that needs only
-// system DLLs, with its version information, icon and About picture, and
+// Grevlin.exe as Windows sees it: a GUI program of the build's own kind
+// (PE32 for 32-bit Windows, PE32+ for 64-bit) that needs only system DLLs, with its version information, icon and About picture, and
 // no manifest of its own (the visual style comes from a transient one).
 #include <gtest/gtest.h>
 
@@ -82,9 +82,11 @@ public:
         return dos && dos->e_magic == IMAGE_DOS_SIGNATURE && Nt() && Nt()->Signature == IMAGE_NT_SIGNATURE;
     }
 
-    const IMAGE_NT_HEADERS32* Nt() const
+    // The headers in this build's own layout: IMAGE_NT_HEADERS32 or
+    // IMAGE_NT_HEADERS64. The tests check the magic before they trust the rest.
+    const IMAGE_NT_HEADERS* Nt() const
     {
-        return At<IMAGE_NT_HEADERS32>(At<IMAGE_DOS_HEADER>(0)->e_lfanew);
+        return At<IMAGE_NT_HEADERS>(At<IMAGE_DOS_HEADER>(0)->e_lfanew);
     }
 
     // The names of the DLLs in the import directory, in file order.
@@ -118,8 +120,8 @@ private:
     // Where a relative virtual address lies in the file; 0 when in no section.
     size_t FileOffset(DWORD rva) const
     {
-        const IMAGE_NT_HEADERS32* nt = Nt();
-        size_t first = At<IMAGE_DOS_HEADER>(0)->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+        const IMAGE_NT_HEADERS* nt = Nt();
+        size_t first = At<IMAGE_DOS_HEADER>(0)->e_lfanew + offsetof(IMAGE_NT_HEADERS, OptionalHeader) +
                        nt->FileHeader.SizeOfOptionalHeader;
         for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
             const IMAGE_SECTION_HEADER* section = At<IMAGE_SECTION_HEADER>(first + i * sizeof(IMAGE_SECTION_HEADER));
@@ -164,12 +166,22 @@ BOOL CALLBACK CountResource(HMODULE, LPCSTR, LPSTR, LONG_PTR count)
 
 }  // namespace
 
-TEST(Resources, ProgramIsA32BitGuiProgramNeedingOnlySystemDlls)
+TEST(Resources, ProgramIsAGuiProgramOfTheBuildsKindNeedingOnlySystemDlls)
 {
     PeFile pe;
     ASSERT_TRUE(pe.Valid()) << ProgramPath() << " is not a PE file";
-    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, pe.Nt()->FileHeader.Machine);
-    EXPECT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, pe.Nt()->OptionalHeader.Magic);
+#ifdef _WIN64
+    const WORD machine = IMAGE_FILE_MACHINE_AMD64, magic = IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    const size_t optionalSize = 240;
+#else
+    // The program users run: it starts on Windows 9x and, on 64-bit Windows,
+    // sees the folders and registry that a 32-bit hijacker sees.
+    const WORD machine = IMAGE_FILE_MACHINE_I386, magic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+    const size_t optionalSize = 224;
+#endif
+    EXPECT_EQ(machine, pe.Nt()->FileHeader.Machine);
+    ASSERT_EQ(magic, pe.Nt()->OptionalHeader.Magic);
+    ASSERT_EQ(optionalSize, pe.Nt()->FileHeader.SizeOfOptionalHeader);
     EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, pe.Nt()->OptionalHeader.Subsystem);
 
     // A MinGW runtime DLL (libstdc++, libgcc, winpthread) would stop the

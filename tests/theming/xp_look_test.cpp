@@ -6,14 +6,20 @@
 
 namespace {
 
-// Written out by hand, byte for byte, for Tool.exe 6.5.0.0 of "Acme" / "Cleaner".
+// Written out by hand, byte for byte, for Tool.exe 6.5.0.0 of "Acme" / "Cleaner",
+// of the build's own processor kind.
+#ifdef _WIN64
+#define ARCHITECTURE "amd64"
+#else
+#define ARCHITECTURE "x86"
+#endif
 const char kFilledManifest[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?> \r\n"
     "<assembly \r\n"
     "   xmlns=\"urn:schemas-microsoft-com:asm.v1\" \r\n"
     "   manifestVersion=\"1.0\">\r\n"
     "<assemblyIdentity \r\n"
-    "    processorArchitecture=\"x86\" \r\n"
+    "    processorArchitecture=\"" ARCHITECTURE "\" \r\n"
     "    version=\"6.5.0.0\"\r\n"
     "    type=\"win32\"\r\n"
     "    name=\"Acme.Tool.exe\"/>\r\n"
@@ -26,7 +32,7 @@ const char kFilledManifest[] =
     "         version=\"6.0.0.0\"\r\n"
     "         publicKeyToken=\"6595b64144ccf1df\"\r\n"
     "         language=\"*\"\r\n"
-    "         processorArchitecture=\"x86\"/>\r\n"
+    "         processorArchitecture=\"" ARCHITECTURE "\"/>\r\n"
     "    </dependentAssembly>\r\n"
     "    </dependency>\r\n"
     "</assembly>\r\n";
