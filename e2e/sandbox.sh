@@ -2,7 +2,8 @@
 # scripts/demo. Everything lives in BUILD_FOLDER/e2e; nothing is written
 # outside the build folder (Wine's own files included).
 #
-#   sandbox_init BUILD_FOLDER      sets sandbox_work and a private HOME
+#   sandbox_init BUILD_FOLDER      sets sandbox_work, sandbox_kind (32 or 64, the
+#                                  build's Grevlin.exe) and a private HOME
 #   sandbox_make PREFIX MACHINE    a fresh prefix planted as clean|infected;
 #                                  its wineserver keeps running (WINEPREFIX is set)
 #   sandbox_end                    ends the prefix's processes
@@ -27,18 +28,24 @@ sandbox_init() {
       return 2
     fi
   done
+  sandbox_kind=$("$sandbox_here/scripts/pe-kind" "$sandbox_build/Grevlin.exe")
+  if [ "$sandbox_kind" = 32 ] && ! why=$("$sandbox_here/scripts/runs-32bit"); then
+    echo "sandbox: $sandbox_build/Grevlin.exe is a 32-bit program and this machine cannot run 32-bit programs: $why" >&2
+    return 2
+  fi
 }
 
-# One booted prefix, copied for each sandbox: booting takes a while. It is a
-# 32-bit Windows, the hijacker's own kind of machine: on a 64-bit one the
-# 32-bit program cannot read the module names of 64-bit processes such as
-# explorer.exe, so it could not terminate them.
+# One booted prefix, copied for each sandbox: booting takes a while. It is
+# of the program's own kind: a 32-bit Windows, the hijacker's own kind of
+# machine, for the 32-bit program; a 64-bit Windows for the 64-bit one, whose
+# system folder (system32), registry and processes it sees as they are.
 sandbox_template() {
-  local template="$sandbox_work/template-prefix"
+  local arch=win$sandbox_kind
+  local template="$sandbox_work/template-prefix-$arch"
   if [ ! -f "$template/.grevlin-ready" ]; then
-    echo "sandbox: booting a template Wine prefix (32-bit Windows)"
+    echo "sandbox: booting a template Wine prefix ($sandbox_kind-bit Windows)"
     rm -rf "$template" "$template.lock"
-    WINEARCH=win32 WINEPREFIX="$template" "$sandbox_here/scripts/wine-run" cmd /c exit 0 >/dev/null 2>&1
+    WINEARCH=$arch WINEPREFIX="$template" "$sandbox_here/scripts/wine-run" cmd /c exit 0 >/dev/null 2>&1
     # Without a window manager, Wine draws the window frames itself.
     WINEPREFIX="$template" "$sandbox_here/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' \
       /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
