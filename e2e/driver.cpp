@@ -6,8 +6,10 @@
 //   driver.exe --case NAME --grevlin PATH\Grevlin.exe [--shots FOLDER]
 //
 // Cases: clean (two scans in a row), infected-yes, infected-no, abort,
-// decline-ie; "watch" only starts the program for a person and waits for it. The infected cases expect `plant.exe infected` to have run,
-// the others `plant.exe clean`. Ends non-zero when any check fails.
+// close (the main window's close box during the scan), decline-ie; "watch"
+// only starts the program for a person and waits for it. The infected cases
+// expect `plant.exe infected` to have run, the others `plant.exe clean`.
+// Ends non-zero when any check fails.
 #include <windows.h>
 #include <commctrl.h>
 #include <tlhelp32.h>
@@ -551,6 +553,7 @@ struct Plan {
     int answerIe = IDYES;
     int answerReset = IDYES;
     bool abortInSystemFolder = false;
+    bool closeInSystemFolder = false;  // the main window's close box instead of "Abort Removal"
     Leave leave = Leave::Exit;
     bool tour = false;  // visit the About window's tabs, with screenshots
     bool shots = false;
@@ -737,6 +740,14 @@ bool Run(const Plan& plan, Outcome& out)
                             Click(abort);
                             out.abortPressed = true;
                             std::printf("     pressed \"Abort Removal\" at %s\n", now.c_str());
+                        }
+                        if (plan.closeInSystemFolder && !out.abortPressed) {
+                            PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+                            out.abortPressed = true;
+                            std::printf("     closed the main window at %s\n", now.c_str());
+                            // The scan goes on behind a hidden window.
+                            Check(WaitFor([&] { return !IsWindowVisible(main); }) && IsWindow(main),
+                                  "the close box hides the main window during the scan");
                         }
                         if (!scanShot) {
                             Shown("scanning", plan);
@@ -1081,8 +1092,11 @@ void ScanCase(const Plan& plan, const Machine& machine)
     Expect expect;
     expect.infected = machine.infected;
     expect.reset = machine.reset;
-    expect.aborted = plan.abortInSystemFolder;
-    if (plan.abortInSystemFolder) Check(out.abortPressed, "\"Abort Removal\" was pressed during the system folder's walk");
+    expect.aborted = plan.abortInSystemFolder || plan.closeInSystemFolder;
+    if (expect.aborted)
+        Check(out.abortPressed, std::string(plan.abortInSystemFolder ? "\"Abort Removal\" was pressed"
+                                                                     : "the main window was closed") +
+                                    " during the system folder's walk");
     CheckLines(out, expect);
     CheckBoxes(out, expect);
     CheckLog(before, out);
@@ -1162,6 +1176,11 @@ int main(int argc, char** argv)
         plan.abortInSystemFolder = true;
         plan.answerReset = IDNO;
         ScanCase(ShotPlan(plan, true), {true, true, false, true});
+    } else if (gCase == "close") {
+        // Closing the main window mid-scan aborts as the button does; Yes to the reset this time.
+        Plan plan;
+        plan.closeInSystemFolder = true;
+        ScanCase(ShotPlan(plan, true), {true, true, true, true});
     } else if (gCase == "decline-ie") {
         Plan plan;
         plan.answerIe = IDNO;
