@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "environment/text.h"
 #include "forms/ui.h"
 #include "platform/win32.h"
 
@@ -71,13 +72,18 @@ std::wstring GetOsFamily()
 
 int32_t GetFileLength(const std::wstring& path)
 {
-    HFILE file = _lopen(platform::ToAnsi(path).c_str(), OF_READ | OF_SHARE_COMPAT);
-    if (file == HFILE_ERROR) return -1;  // what the size query on the failed open yields
+    // Closed however the routine ends.
+    struct LegacyFile {
+        HFILE file;
+        ~LegacyFile()
+        {
+            if (file != HFILE_ERROR) _lclose(file);
+        }
+    } opened{_lopen(platform::ToAnsi(path).c_str(), OF_READ | OF_SHARE_COMPAT)};
+    if (opened.file == HFILE_ERROR) return -1;  // what the size query on the failed open yields
     DWORD high = 0;
-    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(file));
-    DWORD low = GetFileSize(handle, &high);
-    _lclose(file);
-    return static_cast<int32_t>(low);
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(opened.file));
+    return static_cast<int32_t>(GetFileSize(handle, &high));
 }
 
 std::wstring TrimNull(const std::wstring& text)
@@ -143,4 +149,45 @@ std::wstring GetProgramBaseName()
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     size_t dot = name.find_last_of(L'.');
     return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+std::wstring GetProfileDir()
+{
+    std::vector<char> buffer(MAX_PATH, '\0');
+    const DWORD length = GetEnvironmentVariableA("USERPROFILE", buffer.data(), MAX_PATH);
+    return CutToLength(buffer, length);
+}
+
+namespace {
+
+// "\\?\C:\x" and "\\.\C:\x" name "C:\x"; "\\?\UNC\server\share" names "\\server\share".
+std::wstring WithoutDevicePrefix(const std::wstring& path)
+{
+    if (path.rfind(L"\\\\?\\", 0) != 0 && path.rfind(L"\\\\.\\", 0) != 0) return path;
+    const std::wstring rest = path.substr(4);
+    if (EqualsNoCase(rest.substr(0, 4), L"UNC\\")) return L"\\\\" + rest.substr(4);
+    return rest;
+}
+
+}  // namespace
+
+std::wstring ComparableFolder(const std::wstring& folder)
+{
+    const std::string given = platform::ToAnsi(WithoutDevicePrefix(folder));
+    if (given.empty()) return std::wstring();
+
+    std::vector<char> full(MAX_PATH, '\0');
+    const DWORD fullLength = GetFullPathNameA(given.c_str(), MAX_PATH, full.data(), nullptr);
+    const std::wstring fullPath = CutToLength(full, fullLength);
+    if (fullPath.empty()) return std::wstring();
+
+    // A folder that does not exist has no short form; its full path stands.
+    std::vector<char> shortForm(MAX_PATH, '\0');
+    const DWORD shortLength = GetShortPathNameA(full.data(), shortForm.data(), MAX_PATH);
+    std::wstring comparable = CutToLength(shortForm, shortLength);
+    if (comparable.empty()) comparable = fullPath;
+
+    comparable = LCase(comparable);
+    if (comparable.back() != L'\\') comparable += L'\\';
+    return comparable;
 }

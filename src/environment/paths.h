@@ -28,6 +28,18 @@ bool FileIsPresent(const std::wstring& path);
 void ForEachFolderEntry(const std::wstring& folder,
                         const std::function<bool(const std::wstring& name, DWORD attributes)>& visit);
 
-// The folder of the running executable (no trailing backslash) and its base name.
+// The folder of the running executable (no trailing backslash) and its base
+// name; both empty when the path does not fit MAX_PATH.
 std::wstring GetProgramFolder();
 std::wstring GetProgramBaseName();
+
+// The user's profile folder (USERPROFILE); empty where there is none (Windows 9x).
+std::wstring GetProfileDir();
+
+// One spelling per folder, so that two names of the same folder compare equal:
+// the full path ("." and ".." resolved, relative names taken from the current
+// folder, no "\\?\" prefix), in its short (8.3) form when the folder exists,
+// lower-cased, ending with a backslash. A folder without a trailing backslash
+// is taken as written ("C:" is the current folder of drive C). Empty when no
+// full path can be made.
+std::wstring ComparableFolder(const std::wstring& folder);

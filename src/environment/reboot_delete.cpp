@@ -1,5 +1,7 @@
 #include "environment/reboot_delete.h"
 
+#include <cctype>
+#include <cstdint>
 #include <string>
 
 #include "environment/paths.h"
@@ -7,7 +9,6 @@
 #include "scan/shared_state.h"
 
 namespace {
-
 
 // Writes `bytes` at the handle's position; returns how many were written.
 size_t WriteAll(HANDLE file, const std::string& bytes)
@@ -37,41 +38,137 @@ void CreateWinInit(const std::string& path, const std::string& content)
     if (!complete) DeleteFileA(path.c_str());
 }
 
-bool ReadToEnd(HANDLE file, std::string& content)
-{
-    char chunk[65536];
-    for (;;) {
-        DWORD delivered = 0;
-        if (!ReadFile(file, chunk, sizeof(chunk), &delivered, nullptr)) return false;
-        if (delivered == 0) return true;
-        content.append(chunk, delivered);
+const char kRenameHeader[] = "[Rename]\r\n";
+
+// Finds the last section header of a text fed backwards, one byte at a time,
+// in constant memory. A header is a line (lines end at CR or LF) whose first
+// character other than a blank is "["; it opens the [Rename] section when the
+// line holds only "[", "Rename" and "]", in any letter case, with blanks
+// around them. Windows 9x reads deletions only from that section.
+class LastHeaderScanner {
+public:
+    // `c` comes before every byte fed so far; true once the header is known.
+    bool Feed(char c)
+    {
+        if (c == '\r' || c == '\n') return EndOfLine();
+        const bool blank = c == ' ' || c == '\t';
+        if (!blank) first_ = c;
+        if (matched_ < 0) return false;
+        static const char kBackwards[] = "]emaner[";  // "[Rename]" read from its end
+        const bool betweenWords = matched_ == 0 || matched_ == 1 || matched_ >= 7;
+        if (blank)
+            matched_ = betweenWords ? matched_ : -1;
+        else if (matched_ < 8 && std::tolower(static_cast<unsigned char>(c)) == kBackwards[matched_])
+            ++matched_;
+        else
+            matched_ = -1;
+        return false;
     }
+    // The start of the text: its first line is complete.
+    void Finish()
+    {
+        if (!found_) EndOfLine();
+    }
+    bool InRename() const { return found_ && rename_; }
+
+private:
+    bool EndOfLine()
+    {
+        if (first_ == '[') {
+            found_ = true;
+            rename_ = matched_ == 8;
+        }
+        first_ = 0;
+        matched_ = 0;
+        return found_;
+    }
+
+    char first_ = 0;    // the last non-blank fed: the line's first one at its start
+    int matched_ = 0;   // characters of "[Rename]" matched from the line's end; -1: no match
+    bool found_ = false;
+    bool rename_ = false;
+};
+
+// What the end of an existing WinInit.ini says about the text to append.
+struct WinInitEnd {
+    uint64_t size = 0;
+    bool lineEnded = true;  // empty, or ending with CR LF
+    bool inRename = false;
+};
+
+bool Seek(HANDLE file, uint64_t offset, DWORD method)
+{
+    LONG high = static_cast<LONG>(offset >> 32);
+    SetLastError(NO_ERROR);
+    return SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, method) !=
+               INVALID_SET_FILE_POINTER ||
+           GetLastError() == NO_ERROR;
+}
+
+bool ReadAt(HANDLE file, uint64_t offset, char* buffer, DWORD count)
+{
+    DWORD delivered = 0;
+    return Seek(file, offset, FILE_BEGIN) && ReadFile(file, buffer, count, &delivered, nullptr) &&
+           delivered == count;
+}
+
+// Reads backwards from the end, a chunk at a time, only as far as the last
+// section header: the file may be of any size.
+bool ReadWinInitEnd(HANDLE file, WinInitEnd& end)
+{
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    end.size = static_cast<uint64_t>(high) << 32 | low;
+
+    char chunk[4096];
+    LastHeaderScanner scanner;
+    uint64_t position = end.size;
+    bool found = false;
+    while (position > 0 && !found) {
+        const DWORD count = static_cast<DWORD>(position < sizeof(chunk) ? position : sizeof(chunk));
+        position -= count;
+        if (!ReadAt(file, position, chunk, count)) return false;
+        if (position + count == end.size)
+            end.lineEnded = count >= 2 && chunk[count - 2] == '\r' && chunk[count - 1] == '\n';
+        for (DWORD i = count; i > 0 && !found; --i) found = scanner.Feed(chunk[i - 1]);
+    }
+    scanner.Finish();
+    end.inRename = scanner.InRename();
+    return true;
 }
 
 // Appends the entry behind the existing text, which is never rewritten, so
 // no failure can lose it, however long it is and whatever bytes it holds.
+// A text that does not end inside the [Rename] section gets a header first.
 void AppendToWinInit(const std::string& path, DWORD attributes, const std::string& entry)
 {
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly) SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    {
-        platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr)};
-        std::string content;
-        if (file.get() != INVALID_HANDLE_VALUE && ReadToEnd(file.get(), content)) {
-            const bool lineEnded = content.empty() ||
-                                   (content.size() >= 2 && content.compare(content.size() - 2, 2, "\r\n") == 0);
-            const std::string separator = lineEnded ? "" : "\r\n";
-            const size_t entryStart = content.size() + separator.size();
-            const size_t written = WriteAll(file.get(), separator + entry);
-            // A cut-off entry would name the wrong file; make it a comment line.
-            if (written > separator.size() && written < separator.size() + entry.size() &&
-                SetFilePointer(file.get(), static_cast<LONG>(entryStart), nullptr, FILE_BEGIN) !=
-                    INVALID_SET_FILE_POINTER)
-                WriteAll(file.get(), ";");
+    // Put back however this routine ends, once the file is closed.
+    struct ReadOnlyLifted {
+        const std::string& path;
+        DWORD attributes;
+        ~ReadOnlyLifted()
+        {
+            if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), attributes);
         }
-    }
-    if (readOnly) SetFileAttributesA(path.c_str(), attributes);
+    } lifted{path, attributes};
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+
+    platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr)};
+    WinInitEnd end;
+    if (!file.valid() || !ReadWinInitEnd(file.get(), end)) return;
+
+    std::string prefix = end.lineEnded ? "" : "\r\n";
+    if (!end.inRename) prefix += kRenameHeader;
+    if (!Seek(file.get(), 0, FILE_END)) return;
+    const size_t written = WriteAll(file.get(), prefix + entry);
+    // A cut-off entry would name the wrong file; make it a comment line.
+    if (written > prefix.size() && written < prefix.size() + entry.size() &&
+        Seek(file.get(), end.size + prefix.size(), FILE_BEGIN))
+        WriteAll(file.get(), ";");
 }
 
 void AddWinInitEntry(const std::wstring& shortPath)
@@ -84,7 +181,7 @@ void AddWinInitEntry(const std::wstring& shortPath)
     // Hidden and system files count as existing too.
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        CreateWinInit(path, "[Rename]\r\n" + entry);
+        CreateWinInit(path, kRenameHeader + entry);
     else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         AppendToWinInit(path, attributes, entry);
 }

@@ -6,6 +6,12 @@
 #include "environment/paths.h"
 #include "forms/ui.h"
 
+namespace {
+
+constexpr DWORD kMaxValueBytes = 32 * 1024;
+
+}  // namespace
+
 std::wstring RegReadString(HKEY root, const std::wstring& subKey, const std::wstring& valueName)
 {
     HeldKey key;
@@ -19,6 +25,10 @@ std::wstring RegReadString(HKEY root, const std::wstring& subKey, const std::wst
     BYTE probe[1] = {0};
     DWORD size = 0;
     RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, probe, &size);
+
+    // Callers read paths and names, which never come near this; a buffer of
+    // whatever size the registry reports could exhaust the memory.
+    if (size > kMaxValueBytes) return std::wstring();
 
     std::vector<BYTE> buffer(static_cast<size_t>(size) + 1, 0);
     DWORD got = size;
@@ -69,6 +79,13 @@ void VisitSubKeys(HKEY root, const std::wstring& path,
         if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) break;
 
         const std::wstring entry = TrimNull(platform::FromAnsi(name, kNameChars));
+        // An empty name would make the caller's path name the parent key
+        // itself ("...\Components\"), and a deletion would take the whole tree.
+        if (entry.empty()) {
+            justRemoved = false;
+            ++index;
+            continue;
+        }
         if (justRemoved && entry == removed) {
             // The deletion reported success but the key is still there: move on.
             justRemoved = false;

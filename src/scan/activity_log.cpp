@@ -23,16 +23,21 @@ void CaptureListToLog()
 
 std::wstring LogFilePath()
 {
+    // Without the program's folder (its path did not fit) there is no place
+    // beside it: "\Gv LogFile.txt" would land in a drive's root.
     std::wstring folder = GetProgramFolder();
-    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    if (folder.empty()) return std::wstring();
+    if (folder.back() != L'\\') folder += L'\\';
     return folder + kLogFileName;
 }
 
 bool WriteLogFile()
 {
+    const std::wstring path = LogFilePath();
+    if (path.empty()) return false;
     const std::string record = platform::ToAnsi(gLogText + kLineEnd + kLineEnd);
 
-    platform::HeldHandle log(CreateFileA(platform::ToAnsi(LogFilePath()).c_str(), GENERIC_WRITE,
+    platform::HeldHandle log(CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_WRITE,
                                          FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!log.valid()) return false;

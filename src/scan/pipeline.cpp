@@ -1,5 +1,6 @@
 #include "scan/pipeline.h"
 
+#include <new>
 #include <string>
 
 #include "detection/file_locations.h"
@@ -36,6 +37,8 @@ const wchar_t kResetPrompt[] =
 const wchar_t kResetDoneTitle[] = L"Success!";
 const wchar_t kResetDonePrompt[] =
     L"Internet Explorer settings were reset succesfully! Temporary folder cleaned.";
+// The same without the cleaning, when the temporary folder was left alone.
+const wchar_t kResetOnlyPrompt[] = L"Internet Explorer settings were reset succesfully!";
 const wchar_t kRestartTitle[] = L"Please restart computer";
 const wchar_t kRestartPrompt[] =
     L"You must immediately restart your computer, please do so now! Do not start Internet "
@@ -77,6 +80,29 @@ void ShowOk(const std::wstring& title, const std::wstring& prompt, ui::Icon icon
     ui::ShowMessage(title, prompt, ui::Buttons::Ok, icon, ui::Answer::Ok);
 }
 
+// A stage that throws (memory running out, say) is reported and the scan goes
+// on to its closing line, log and About window. Nothing may leave the click
+// handler: an exception that reaches the window procedure's system frames
+// ends the program on the spot. Returns whether the stage ran to its end.
+template <typename Stage>
+bool RunStage(const wchar_t* what, Stage stage)
+{
+    const wchar_t* reason = L"unexpected error";
+    try {
+        stage();
+        return true;
+    } catch (const std::bad_alloc&) {
+        reason = L"out of memory";
+    } catch (...) {
+    }
+    try {
+        ui::AddLine(std::wstring(L"Error! ") + what + L" stopped early (" + reason + L")");
+    } catch (...) {
+        // Not even the line fits; the closing line may still.
+    }
+    return false;
+}
+
 }  // namespace
 
 void RunRemoval()
@@ -87,33 +113,42 @@ void RunRemoval()
     ui::AddLine(L"Scan started on [" + ShortDate(start) + L"] at [" + TimeOfDay(start) + L"]");
     ui::AddLine(kSeparator);
 
-    StopHijackerServices();
+    RunStage(L"Service stop", StopHijackerServices);
     ui::AddLine(L"Internet Explorer Instances Terminated!");
     ui::AddLine(L"HomeSearch Service stopped if present");
     ui::AddLine(kSeparator);
 
-    if (IsSystemNtfs() == kTrue)
-        ScanStreams();
-    else
-        ui::AddLine(L"Streams(ADS) not scanned: System not NTFS");
+    RunStage(L"Stream scan", [] {
+        if (IsSystemNtfs() == kTrue)
+            ScanStreams();
+        else
+            ui::AddLine(L"Streams(ADS) not scanned: System not NTFS");
+    });
     ui::AddLine(kSeparator);
 
-    ScanFileLocations();
-    if (gFilesFound == 0) ui::AddLine(L"No Files Found!");
+    // A file stage cut short has not shown that there are no files.
+    if (RunStage(L"File scan", ScanFileLocations) && gFilesFound == 0)
+        ui::AddLine(L"No Files Found!");
 
-    RemoveDesktopComponents();
-    RemoveProtocolFilters();
+    RunStage(L"Desktop component removal", RemoveDesktopComponents);
+    RunStage(L"MIME filter removal", RemoveProtocolFilters);
 
     if (gStreamsFound > 0 || gFilesFound > 0) {
         const ui::Answer answer = ui::ShowMessage(kResetTitle, kResetPrompt, ui::Buttons::YesNo,
                                                   ui::Icon::Question, ui::Answer::Yes);
         if (answer == ui::Answer::Yes) {
-            ResetIeSettings();
-            CleanTempFolder();
+            // The separator comes first so that what the two stages report
+            // stands below it, with the lines of what was done.
             ui::AddLine(kSeparator);
-            ui::AddLine(L"Removed Temp Files");
-            ui::AddLine(L"Internet Explorer Settings Reset!");
-            ShowOk(kResetDoneTitle, kResetDonePrompt, ui::Icon::Information);
+            const bool reset = RunStage(L"Internet Explorer reset", ResetIeSettings);
+            bool cleaned = false;
+            RunStage(L"Temp folder cleaning", [&] { cleaned = CleanTempFolder(); });
+            if (cleaned) ui::AddLine(L"Removed Temp Files");
+            if (reset) {
+                ui::AddLine(L"Internet Explorer Settings Reset!");
+                ShowOk(kResetDoneTitle, cleaned ? kResetDonePrompt : kResetOnlyPrompt,
+                       ui::Icon::Information);
+            }
         }
     }
 
@@ -124,7 +159,7 @@ void RunRemoval()
     const std::wstring closingText = aborted ? kAbortedText : kCompletedText;
     ui::AddLine(kSeparator);
     ui::AddLine(closingText + CurrentTime());
-    CaptureListToLog();
+    RunStage(L"Log capture", CaptureListToLog);
     ShowOk(aborted ? L"Scan Aborted" : L"Scan Completed", closingText + CurrentTime(),
            ui::Icon::Information);
 
@@ -140,7 +175,7 @@ void StartScan()
     const ui::Answer answer = ui::ShowMessage(kCloseIeTitle, kCloseIePrompt, ui::Buttons::YesNo,
                                               ui::Icon::Information, ui::Answer::Yes);
     if (answer == ui::Answer::No) ui::EndProgram();
-    KillProcessByName(L"iexplore.exe", kTrue);
+    RunStage(L"Internet Explorer shutdown", [] { KillProcessByName(L"iexplore.exe", kTrue); });
     RunRemoval();
     ui::ShowAbortButton(false);
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <new>
+#include <string>
+
 #include "environment/reboot_delete.h"
 #include "platform/sim/machine.h"
 #include "scan/shared_state.h"
@@ -73,7 +76,7 @@ TEST_F(DeleteOnRebootSim, ExistingTextGetsTheEntryOnItsOwnLine)
 
     sim::AddFile(kWinInit, "[Other]\r\nkey=value");
     Schedule();
-    EXPECT_EQ(sim::FileContents(kWinInit), "[Other]\r\nkey=value\r\n" + entry_);
+    EXPECT_EQ(sim::FileContents(kWinInit), "[Other]\r\nkey=value\r\n[Rename]\r\n" + entry_);
 
     // A lone line feed is no CR LF line end.
     sim::AddFile(kWinInit, "[Rename]\n");
@@ -81,12 +84,49 @@ TEST_F(DeleteOnRebootSim, ExistingTextGetsTheEntryOnItsOwnLine)
     EXPECT_EQ(sim::FileContents(kWinInit), "[Rename]\n\r\n" + entry_);
 }
 
-TEST_F(DeleteOnRebootSim, EmptyExistingFileGetsOnlyTheEntry)
+TEST_F(DeleteOnRebootSim, AnEntryGetsAHeaderUnlessTheTextEndsInsideTheRenameSection)
 {
     On9x();
-    sim::AddFile(kWinInit, "");
+    const std::string longLine(10000, 'x');  // longer than any read chunk
+    const std::string header = "[Rename]\r\n";
+    struct Case {
+        std::string old;
+        std::string beforeEntry;
+    };
+    const Case cases[] = {
+        {"", header},
+        {"NUL=C:\\OLD.DLL\r\n", header},  // no section at all
+        {"[Rename]\r\nNUL=C:\\OLD.DLL\r\n", ""},
+        {"  [ rename ]\t\r\nNUL=C:\\OLD.DLL", "\r\n"},
+        {"[RENAME]\nNUL=C:\\OLD.DLL\n", "\r\n"},
+        {"[Rename]\r\nNUL=C:\\A.DLL\r\n[Other]\r\nkey=value\r\n", header},
+        {"[Other]\r\n;[Rename]\r\nkey=[Rename]", "\r\n" + header},
+        {"[Renamed]\r\n", header},
+        {"[Other]\r\n[Rename]\r\n" + longLine + "\r\n" + longLine, "\r\n"},
+        {"[Rename]\r\n" + longLine + "\r\n[Other]" + longLine + "\r\n", header},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.old.substr(0, 60));
+        sim::AddFile(kWinInit, c.old);
+        Schedule();
+        EXPECT_EQ(sim::FileContents(kWinInit), c.old + c.beforeEntry + entry_);
+    }
+}
+
+TEST_F(DeleteOnRebootSim, OnlyTheEndOfALargeFileIsRead)
+{
+    On9x();
+    std::string old = "[Other]\r\n";
+    while (old.size() < 8u << 20) old += "key=a value of an unrelated program\r\n";
+    old += "[Rename]\r\nNUL=C:\\OLD.DLL\r\n";
+    sim::AddFile(kWinInit, old);
+    int reads = 0;
+    sim::SetCallHook([&](const char* function) { reads += std::string(function) == "ReadFile"; });
+
     Schedule();
-    EXPECT_EQ(sim::FileContents(kWinInit), entry_);
+
+    EXPECT_EQ(sim::FileContents(kWinInit), old + entry_);
+    EXPECT_LE(reads, 2);
 }
 
 TEST_F(DeleteOnRebootSim, TwoCallsLeaveTwoEntries)
@@ -135,6 +175,33 @@ TEST_F(DeleteOnRebootSim, WriteFailingMidwayLeavesTheOldTextInPlace)
     // The cut-off entry cannot name a file any more: it became a comment.
     EXPECT_EQ(now.substr(old.size()), ";" + entry_.substr(1, 8));
     EXPECT_EQ(gRebootNeeded, kTrue);
+}
+
+TEST_F(DeleteOnRebootSim, WriteFailingAfterANewHeaderCommentsOutTheEntryAlone)
+{
+    On9x();
+    const std::string old = "[Other]\r\nkey=value\r\n";
+    sim::AddFile(kWinInit, old);
+    sim::FailWriteAfter(kWinInit, 14);
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), old + "[Rename]\r\n;" + entry_.substr(1, 3));
+
+    // Cut inside the header: no entry at all follows it.
+    sim::AddFile(kWinInit, old);
+    sim::FailWriteAfter(kWinInit, 4);
+    Schedule();
+    EXPECT_EQ(sim::FileContents(kWinInit), old + "[Ren");
+}
+
+TEST_F(DeleteOnRebootSim, AnExceptionMidwayGivesBackTheReadOnlyAttribute)
+{
+    On9x();
+    sim::AddFile(kWinInit, "[Rename]\r\n", FILE_ATTRIBUTE_READONLY);
+    sim::SetCallHook([](const char* function) {
+        if (std::string(function) == "CreateFileA") throw std::bad_alloc();
+    });
+    EXPECT_THROW(Schedule(), std::bad_alloc);
+    EXPECT_EQ(sim::Attributes(kWinInit) & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
 }
 
 TEST_F(DeleteOnRebootSim, WriteFailingInTheLineEndKeepsTheOldText)

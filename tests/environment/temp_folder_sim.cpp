@@ -129,4 +129,52 @@ TEST_F(TempFolder, ATemporaryFolderThatDoesNotFitIsNotCleaned)
     EXPECT_TRUE(fakeui::Statuses().empty());
 }
 
+const std::wstring kRefused = L"Temp Files not removed! Not a temporary folder: ";
+
+TEST_F(TempFolder, FoldersThatAreNotPlainlyTemporaryAreRefusedHoweverSpelt)
+{
+    const char* const kept[] = {"C:\\boot.ini", "C:\\WINDOWS\\win.ini", "C:\\WINDOWS\\system32\\hal.dll",
+                                "C:\\Documents and Settings\\Owner\\ntuser.dat",
+                                "C:\\Program Files\\Grevlin\\readme.txt"};
+    for (const char* file : kept) sim::AddFile(file, "kept");
+    const DWORD notepad = sim::AddProcess("C:\\WINDOWS\\notepad.exe");
+
+    for (const std::string temp : {
+             "C:\\", "c:\\", "\\\\?\\C:\\",                               // the drive's root
+             "c:\\windows\\", "C:/Windows/", "C:\\WINDOWS\\system32\\..\\",  // the Windows folder
+             "C:\\WINDOWS\\SYSTEM32\\", "\\\\?\\C:\\WINDOWS\\.\\system32\\",  // the system folder
+             "C:\\DOCUME~1\\OWNER\\", "C:\\Documents and Settings\\",      // the profile, above it
+             "C:\\PROGRA~1\\GREVLIN\\", ".\\",                              // the program's own
+             "C:\\WINDOWS", "C:", ""}) {                                  // no backslash, too long
+        SCOPED_TRACE(temp);
+        sim::SetTempDir(temp);
+        fakeui::Reset();
+
+        EXPECT_FALSE(CleanTempFolder());
+
+        EXPECT_EQ(fakeui::Lines(),
+                  std::vector<std::wstring>{kRefused + (temp.empty() ? L"(none)" : W(temp))});
+        for (const char* file : kept) EXPECT_TRUE(sim::FileExists(file)) << file;
+    }
+    EXPECT_TRUE(fakeui::Statuses().empty());
+    EXPECT_TRUE(sim::IsRunning(notepad));
+    EXPECT_TRUE(sim::Sleeps().empty());
+}
+
+TEST_F(TempFolder, TemporaryFoldersBelowTheProtectedOnesAreCleanedAlsoWithoutAProfile)
+{
+    sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
+    sim::SetEnvironment("USERPROFILE", "");
+    for (const std::string temp : {"C:\\Documents and Settings\\Owner\\Local Settings\\Temp\\",
+                                   "C:\\WINDOWS\\TEMP\\", "C:\\Program Files\\Grevlin\\tmp\\"}) {
+        SCOPED_TRACE(temp);
+        sim::SetTempDir(temp);
+        sim::AddFile(temp + "junk.tmp", "x");
+
+        EXPECT_TRUE(CleanTempFolder());
+        EXPECT_FALSE(sim::FileExists(temp + "junk.tmp"));
+    }
+    EXPECT_TRUE(fakeui::Lines().empty());
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "environment/paths.h"
+#include "environment/text.h"
 #include "environment/temp_folder.h"
 #include "platform/win32.h"
 #include "scan/shared_state.h"
@@ -82,6 +83,30 @@ TEST_F(TempFolderClean, AMissingFolderDoesNothing)
 
     EXPECT_TRUE(fakeui::Statuses().empty());
     EXPECT_EQ(fakeui::PumpCount(), 0);
+}
+
+// Which folders may be emptied, asked of the machine's own folders: nothing
+// is deleted here, whatever the answer.
+TEST(TemporaryFolderCheck, OnlyTheTemporaryFolderAndFoldersBelowOthersPass)
+{
+    const std::wstring windows = GetWindowsDir();
+    EXPECT_TRUE(IsPlainTemporaryFolder(GetTempDir()));
+    EXPECT_TRUE(IsPlainTemporaryFolder(windows + L"\\Temp\\"));
+
+    char profile[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH), 0u);
+    char shortProfile[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameA(profile, shortProfile, MAX_PATH), 0u);
+    const std::wstring refused[] = {
+        windows.substr(0, 3),                                            // the drive's root
+        LCase(windows) + L"\\SYSTEM32\\.\\..\\",                           // the Windows folder
+        windows.substr(0, 2) + L"/" + windows.substr(3) + L"/system32/",  // the system folder
+        platform::FromAnsi(shortProfile) + L"\\",                       // the profile, in 8.3 form
+        platform::FromAnsi(profile) + L"\\..\\",                           // above it
+        GetProgramFolder() + L"\\",                                     // the program's own
+    };
+    for (const std::wstring& folder : refused)
+        EXPECT_FALSE(IsPlainTemporaryFolder(folder)) << platform::ToAnsi(folder);
 }
 
 }  // namespace

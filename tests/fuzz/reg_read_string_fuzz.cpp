@@ -1,7 +1,8 @@
 // Feeds arbitrary registry values to RegReadString: any type, any size, any
 // bytes, with or without a terminating NUL, stored under a named or the
 // default value. The read must not crash, must never return more characters
-// than the data holds, and must only ever return the data's own text.
+// than the data holds, and must only ever return the data's own text; data
+// over 32 KiB reads as the empty text.
 //
 // Input: bytes 0-3 the value type (little-endian), byte 4 which name the
 // value is stored and read under; the rest is the value's data.
@@ -49,9 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (text.size() > bytes.size()) Finding("the text is longer than the data");
     const std::wstring all = platform::FromAnsi(bytes);
     if (all.compare(0, text.size(), text) != 0) Finding("the text is not the data's own");
-    // Only a terminating NUL may be dropped, never a character of the text.
+    // Only a terminating NUL may be dropped, never a character of the text;
+    // a value longer than any path or name reads as nothing.
     const bool terminated = !bytes.empty() && bytes.back() == '\0';
-    if (text.size() + (terminated ? 1 : 0) != bytes.size()) Finding("characters were lost");
+    if (bytes.size() > 32768) {
+        if (!text.empty()) Finding("a value over 32 KiB was read");
+    } else if (text.size() + (terminated ? 1 : 0) != bytes.size()) {
+        Finding("characters were lost");
+    }
 
     // The same value under another letter case of "(Default)" is not the unnamed one.
     if (unnamed && !bytes.empty() &&

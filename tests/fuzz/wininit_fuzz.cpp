@@ -1,12 +1,14 @@
 // Feeds arbitrary existing WinInit.ini files to the delete-on-reboot rewrite
 // on a simulated Windows 98: whatever the file holds (NUL bytes, no line end,
-// more than 32 KiB) and whatever its attributes, its old bytes must survive
-// whole, followed by one complete "NUL=" entry or, when the write is cut
-// short, by nothing that Windows would take for a wrong entry.
+// more than 32 KiB, any sections) and whatever its attributes, its old bytes
+// must survive whole, followed by a "[Rename]" header when the old text does
+// not end inside that section, and one complete "NUL=" entry or, when the
+// write is cut short, by nothing that Windows would take for a wrong entry.
 //
 // Input: byte 0 picks the attributes, byte 1 whether the scheduled file
 // exists and whether the write fails midway (bytes 2-3 say where); the rest
 // is the file's old content.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +32,38 @@ const char kVictim[] = "C:\\WINDOWS\\Temporary Hijacker Files\\se helper.dll";
 bool EndsWithLineEnd(const std::string& text)
 {
     return text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trimmed(const std::string& text)
+{
+    size_t first = 0, last = text.size();
+    while (first < last && IsBlank(text[first])) ++first;
+    while (last > first && IsBlank(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+// Read front to back, line by line (lines end at CR or LF): a line whose first
+// non-blank character is "[" opens a section; it is the [Rename] section when
+// the line is "[", "Rename" and "]" in any letter case, with blanks around them.
+bool EndsInsideRename(const std::string& text)
+{
+    bool inRename = false;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = Trimmed(text.substr(start, end - start));
+        if (!line.empty() && line[0] == '[') {
+            const bool closed = line.size() >= 2 && line.back() == ']';
+            std::string name = closed ? Trimmed(line.substr(1, line.size() - 2)) : std::string();
+            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            inRename = name == "rename";
+        }
+        start = end + 1;
+    }
+    return inRename;
 }
 
 }  // namespace
@@ -72,20 +106,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Finding("the old content was not kept whole");
 
     const std::string separator = (old.empty() || EndsWithLineEnd(old)) ? "" : "\r\n";
+    const std::string prefix = separator + (EndsInsideRename(old) ? "" : "[Rename]\r\n");
     const std::string entry = "NUL=" + shortPath + "\r\n";
-    const std::string whole = separator + entry;
+    const std::string whole = prefix + entry;
     const std::string added = now.substr(old.size());
     if (!writeFails || failAfter >= whole.size()) {
-        if (added != whole) Finding("the entry line is not what follows the old text");
+        if (added != whole) Finding("the header and entry are not what follows the old text");
         return 0;
     }
-    // A cut-off write: part of the line break alone, or an entry turned into a comment.
-    if (failAfter <= separator.size()) {
-        if (added != whole.substr(0, failAfter)) Finding("more than the cut-off line break was written");
+    // A cut-off write: part of the line break or header alone, or an entry turned into a comment.
+    if (failAfter <= prefix.size()) {
+        if (added != whole.substr(0, failAfter)) Finding("more than the cut-off header was written");
         return 0;
     }
-    const std::string commented =
-        separator + ";" + entry.substr(1, failAfter - separator.size() - 1);
+    const std::string commented = prefix + ";" + entry.substr(1, failAfter - prefix.size() - 1);
     if (added != commented) Finding("a cut-off entry was left for Windows to act on");
     return 0;
 }

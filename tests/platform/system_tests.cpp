@@ -84,6 +84,28 @@ TEST(SystemFolders, TempFolderInAShortBufferWritesNothing)
     EXPECT_STREQ(full, small);
 }
 
+TEST(SystemFolders, FullPathNamesAndEnvironmentVariables)
+{
+    const std::string windows = WindowsDir();
+    char buffer[MAX_PATH] = {};
+    char* name = buffer;
+    auto full = [&](const std::string& path) {
+        return std::string(buffer, GetFullPathNameA(path.c_str(), MAX_PATH, buffer, &name));
+    };
+    EXPECT_EQ(full(windows + "/system32/./..\\"), windows + "\\");
+    EXPECT_EQ(name, nullptr) << "a trailing backslash names no file";
+    EXPECT_EQ(full(windows.substr(0, 3) + "..\\"), windows.substr(0, 3)) << "nothing above the root";
+    EXPECT_EQ(full(windows + "\\no such folder\\x.txt"), windows + "\\no such folder\\x.txt");
+    EXPECT_STREQ(name, "x.txt");
+
+    // Names in any case; a short buffer is told the size with the NUL.
+    const DWORD length = GetEnvironmentVariableA("USERPROFILE", buffer, MAX_PATH);
+    EXPECT_EQ(buffer[1], ':') << buffer;
+    EXPECT_EQ(GetEnvironmentVariableA("userprofile", buffer, 2), length + 1);
+    EXPECT_EQ(GetEnvironmentVariableA("GREVLIN_NEVER_SET", buffer, MAX_PATH), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+}
+
 TEST(SystemVersion, RecordOfTheAnsiSizeIsFilled)
 {
     OSVERSIONINFOA info;

@@ -1,6 +1,9 @@
 // String value helpers on the simulated machine: what only it can show.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/sim/machine.h"
 #include "support/fake_ui.h"
 #include "registry/reg_helpers.h"
@@ -51,6 +54,29 @@ TEST_F(RegHelpersSim, TypeIsNotChecked)
     // The trailing NUL of the list is dropped; the inner ones stay for callers to cut.
     EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, L"Software\\A", L"Multi"),
               std::wstring(L"one\0two\0", 8));
+}
+
+TEST_F(RegHelpersSim, SubkeysWhoseNamesComeBackEmptyAreNeverVisited)
+{
+    // A name that starts with NUL (made through the native API) reads as empty
+    // in the ANSI listing: "Components\" + "" would name the parent key.
+    const std::string parent = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components";
+    for (const std::string& name : {std::string("A"), std::string("\0hidden", 7), std::string("B"),
+                                    std::string("C")})
+        sim::AddKey(HKEY_CURRENT_USER, parent + "\\" + name);
+
+    std::vector<std::wstring> visited;
+    VisitSubKeys(HKEY_CURRENT_USER, platform::FromAnsi(parent), [&](const std::wstring& name) {
+        visited.push_back(name);
+        if (name == L"C") return false;
+        SHDeleteKeyA(HKEY_CURRENT_USER, (parent + "\\" + platform::ToAnsi(name)).c_str());
+        return true;
+    });
+
+    EXPECT_EQ(visited, (std::vector<std::wstring>{L"A", L"B", L"C"}));
+    EXPECT_EQ(sim::SubKeys(HKEY_CURRENT_USER, parent),
+              (std::vector<std::string>{std::string("\0hidden", 7), "C"}));
+    EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
 }  // namespace

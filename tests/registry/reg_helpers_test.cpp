@@ -62,6 +62,19 @@ TEST_F(RegHelpers, TextStoredWithoutItsNulKeepsItsLastCharacter)
     EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, kWideKey, L"One"), L"q");
 }
 
+TEST_F(RegHelpers, ValuesOver32KibReadAsEmpty)
+{
+    const std::string longest = std::string(32767, 'p') + '\0';
+    ASSERT_TRUE(scratch.SetValue(HKEY_CURRENT_USER, kKey, "Longest", REG_SZ, longest));
+    ASSERT_TRUE(scratch.SetValue(HKEY_CURRENT_USER, kKey, "OneMore", REG_SZ, 'p' + longest));
+    ASSERT_TRUE(scratch.SetValue(HKEY_CURRENT_USER, kKey, "Huge", REG_BINARY,
+                                 std::string(1 << 20, 'h')));
+
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, kWideKey, L"Longest"), std::wstring(32767, L'p'));
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, kWideKey, L"OneMore"), L"");
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, kWideKey, L"Huge"), L"");
+}
+
 TEST_F(RegHelpers, OnlyTheExactDefaultWordNamesTheUnnamedValue)
 {
     ASSERT_TRUE(scratch.SetString(HKEY_CURRENT_USER, kKey, "", "unnamed"));

@@ -1,5 +1,6 @@
 // Log writing failures that only the simulated machine can stage.
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
 #include "scan/activity_log.h"
@@ -31,6 +32,17 @@ TEST_F(ActivityLogSim, AShortWriteIsReportedAsNotWritten)
     gLogText = L"Grevlin 6.05\r\n";
 
     EXPECT_FALSE(WriteLogFile());
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ActivityLogSim, AProgramPathCutAtMaxPathGivesNoLogRatherThanOneAtTheRoot)
+{
+    gLogText = L"Grevlin 6.05\r\n";
+    sim::SetModulePath("C:\\Downloads\\" + std::string(240, 'd') + "\\Grevlin.exe");
+
+    EXPECT_FALSE(WriteLogFile());
+    EXPECT_EQ(sim::ListFolder("C:\\"), (std::vector<std::string>{"Documents and Settings",
+                                                                   "Program Files", "WINDOWS"}));
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 

@@ -1,8 +1,10 @@
 // Whole scans on the simulated machine: the activity list, the questions and
 // boxes, the shell restart and the hand-over to the About window.
+#include <new>
 #include <string>
 #include <vector>
 
+#include "environment/text.h"
 #include "platform/win32.h"
 #include "scan/activity_log.h"
 #include "scan/pipeline.h"
@@ -303,6 +305,85 @@ TEST_F(Pipeline, AnAbortAfterTheWalksChangesOnlyTheClosing)
     EXPECT_EQ(fakeui::Boxes()[0].title, L"Scan Aborted");
     EXPECT_EQ(gLogText.substr(gLogText.size() - kAborted.size() - Formatted(false).size() - 2),
               kAborted + Formatted(false) + L"\r\n");
+}
+
+TEST_F(Pipeline, ARefusedTemporaryFolderIsReportedAndNotClaimedAsCleaned)
+{
+    sim::SetTempDir("C:\\");
+    sim::AddFile("C:\\boot.ini", "[boot loader]");
+    sim::AddFile("C:\\WINDOWS\\evil.exe", simscan::ProbeInfected());
+
+    RunRemoval();
+
+    EXPECT_TRUE(sim::FileExists("C:\\boot.ini"));
+    EXPECT_EQ(Section(3),
+              (std::vector<std::wstring>{L"Temp Files not removed! Not a temporary folder: C:\\",
+                                         L"Internet Explorer Settings Reset!"}));
+    ASSERT_NE(FindBox(L"Success!"), nullptr);
+    EXPECT_EQ(FindBox(L"Success!")->prompt, L"Internet Explorer settings were reset succesfully!");
+}
+
+// Every Win32 call a stage makes fails once with std::bad_alloc, in turn; not
+// the closing calls of destructors, nor the driver's own clock and shell calls.
+TEST_F(Pipeline, AStageThatRunsOutOfMemoryIsReportedAndTheScanStillEnds)
+{
+    auto mayThrow = [](const std::string& function) {
+        for (const char* spared : {"CloseHandle", "FindClose", "RegCloseKey", "CloseServiceHandle",
+                                   "FreeLibrary", "_lclose", "SetFileAttributesA", "GetLocalTime",
+                                   "GetDateFormatA", "GetTimeFormatA", "WinExec"})
+            if (function == spared) return false;
+        return true;
+    };
+    for (const bool nt : {true, false}) {
+        // Every stage has work: a browser, a service, a stream, files, a locked
+        // se.dll, a temporary file, a component, a filter.
+        auto arrange = [&] {
+            if (!nt) sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
+            sim::AddProcess("C:\\Program Files\\Internet Explorer\\iexplore.exe");
+            sim::AddService({"HomeSearch"});
+            sim::AddFile("C:\\WINDOWS\\notes.txt", "plain text");
+            sim::AddStream("C:\\WINDOWS\\notes.txt", "payload", simscan::ProbeInfected());
+            sim::AddFile("C:\\WINDOWS\\evil.exe", simscan::ProbeInfected());
+            sim::AddFile(std::string(simscan::kTemp) + "se.dll", "MZ");
+            LockForGood(std::string(simscan::kTemp) + "se.dll", 0);
+            sim::AddFile(std::string(simscan::kTemp) + "junk.tmp", "x");
+            sim::SetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\0",
+                           "FriendlyName", "Warning homepage");
+            sim::AddKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\PROTOCOLS\\Filter\\text/html");
+        };
+        TearDown();
+        SetUp();
+        int calls = 0;
+        arrange();
+        sim::SetCallHook([&](const char* function) { calls += mayThrow(function); });
+        StartScan();
+        ASSERT_GT(calls, 100);
+
+        for (int failing = 1; failing <= calls; ++failing) {
+            TearDown();
+            SetUp();
+            arrange();
+            int seen = 0;
+            sim::SetCallHook([&](const char* function) {
+                if (mayThrow(function) && ++seen == failing) throw std::bad_alloc();
+            });
+            SCOPED_TRACE((nt ? "NT, call " : "9x, call ") + std::to_string(failing));
+
+            ASSERT_NO_THROW(StartScan());
+
+            int reports = 0;
+            std::wstring log;
+            for (const auto& line : fakeui::Lines()) {
+                reports += line.rfind(L"Error! ", 0) == 0 && EndsWith(line, L" stopped early (out of memory)");
+                log += line + L"\r\n";
+            }
+            EXPECT_EQ(reports, 1);
+            EXPECT_EQ(fakeui::Lines().back().rfind(kCompleted, 0), 0u);
+            EXPECT_EQ(gLogText, log);
+            EXPECT_TRUE(fakeui::AboutWindowShown());
+            EXPECT_EQ(sim::OpenHandles(), 0);
+        }
+    }
 }
 
 TEST_F(Pipeline, StartScanClosesInternetExplorerAndRunsTheScan)

@@ -702,6 +702,30 @@ DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size)
     return static_cast<DWORD>(result.size());
 }
 
+// Relative paths start from the program's folder, the simulated current
+// folder; "." and ".." are resolved and "/" becomes "\\". The path need not exist.
+DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart)
+{
+    sim::NoteCall("GetFullPathNameA");
+    const ParsedPath p = sim::files::ParsePath(path);
+    if (p.error != 0 || p.hasStream) {
+        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
+        return 0;
+    }
+    std::string result = std::string(1, p.driveSpelling) + ":\\";
+    for (size_t i = 0; i < p.parts.size(); ++i) {
+        if (i > 0) result += '\\';
+        result += p.parts[i];
+    }
+    const bool endsInName = !p.parts.empty() && !p.trailingSeparator;
+    if (!p.parts.empty() && p.trailingSeparator) result += '\\';
+    if (size <= result.size() || buffer == nullptr) return static_cast<DWORD>(result.size() + 1);
+    sim::CopyOut(result, buffer, size);
+    if (filePart != nullptr)
+        *filePart = endsInName ? buffer + result.size() - p.parts.back().size() : nullptr;
+    return static_cast<DWORD>(result.size());
+}
+
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
 {
     sim::NoteCall("FindFirstFileA");

@@ -31,6 +31,9 @@ void SetWindowsDir(const std::string& path);   // no trailing backslash
 void SetSystemDir(const std::string& path);    // no trailing backslash
 void SetTempDir(const std::string& path);      // with trailing backslash, as GetTempPathA gives it
 void SetModulePath(const std::string& path);   // the program's own executable
+// The program's environment; an empty value removes the variable. The fresh
+// machine has USERPROFILE=C:\Documents and Settings\Owner and nothing else.
+void SetEnvironment(const std::string& name, const std::string& value);
 void SetCommandLine(const std::string& commandLine);
 DWORD SelfProcessId();
 

@@ -95,6 +95,7 @@ typedef DWORD LCID;
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060L
 #define ERROR_SERVICE_NOT_ACTIVE 1062L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_ENVVAR_NOT_FOUND 203L
 
 // Files
 #define GENERIC_READ 0x80000000u
@@ -308,6 +309,8 @@ UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 LPSTR GetCommandLineA();
 BOOL GetVersionExA(LPOSVERSIONINFOA info);

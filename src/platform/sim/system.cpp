@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/kernel_object.h"
@@ -32,6 +33,8 @@ struct SystemState {
     std::string tempDir = "C:\\DOCUME~1\\Owner\\LOCALS~1\\Temp\\";
     std::string programPath = "C:\\Program Files\\Grevlin\\Grevlin.exe";
     std::string commandLine = "\"C:\\Program Files\\Grevlin\\Grevlin.exe\"";
+    std::vector<std::pair<std::string, std::string>> environment = {
+        {"USERPROFILE", "C:\\Documents and Settings\\Owner"}};
     std::vector<StartedProgram> started;
     std::vector<std::string> links;
     // A deque: module handles are record addresses and must survive additions.
@@ -467,6 +470,18 @@ void SetModulePath(const std::string& path)
 
 void SetCommandLine(const std::string& commandLine) { State().commandLine = commandLine; }
 
+void SetEnvironment(const std::string& name, const std::string& value)
+{
+    auto& environment = State().environment;
+    for (auto it = environment.begin(); it != environment.end(); ++it) {
+        if (detail::SameName(it->first, name)) {
+            environment.erase(it);
+            break;
+        }
+    }
+    if (!value.empty()) environment.emplace_back(name, value);
+}
+
 std::vector<StartedProgram> StartedPrograms() { return State().started; }
 std::vector<std::string> OpenedLinks() { return State().links; }
 
@@ -533,6 +548,17 @@ DWORD GetTempPathA(DWORD size, LPSTR buffer)
 {
     sim::NoteCall("GetTempPathA");
     return sim::DeliverPath(State().tempDir, buffer, size);
+}
+
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size)
+{
+    sim::NoteCall("GetEnvironmentVariableA");
+    for (const auto& [variable, value] : State().environment) {
+        if (name != nullptr && sim::detail::SameName(variable, name))
+            return sim::DeliverPath(value, buffer, size);
+    }
+    sim::detail::SetError(ERROR_ENVVAR_NOT_FOUND);
+    return 0;
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
