@@ -64,9 +64,14 @@ typedef DWORD(WINAPI* GetModuleFileNameExAFn)(HANDLE process, HMODULE module, LP
 namespace platform {
 
 // Unicode inside the program, the system ANSI code page at every narrow call.
+// Never by best fit: a character without an ANSI form of its own becomes the
+// default character, so that no name turns into another one.
 std::string ToAnsi(const std::wstring& text);
 std::wstring FromAnsi(const std::string& text);
 std::wstring FromAnsi(const char* text, size_t length);
+// True when the text converts to ANSI and back unchanged: only such names,
+// read from the disk or the registry, may be handed to the narrow calls.
+bool HasExactAnsiForm(const std::wstring& text);
 
 // UTF-16 for the one wide call (CreateFileW) and for stream names.
 std::basic_string<WCHAR> ToUtf16(const std::wstring& text);

@@ -69,6 +69,13 @@ void VisitSubKeys(HKEY root, const std::wstring& path,
         if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) break;
 
         const std::wstring entry = TrimNull(platform::FromAnsi(name, kNameChars));
+        // A name that does not come back to the same bytes (a broken character
+        // of a multi-byte code page) would open some other key: pass it over.
+        if (platform::ToAnsi(entry) != std::string(name, strnlen(name, kNameChars))) {
+            justRemoved = false;
+            ++index;
+            continue;
+        }
         if (justRemoved && entry == removed) {
             // The deletion reported success but the key is still there: move on.
             justRemoved = false;

@@ -398,6 +398,17 @@ DWORD GetFileVersionInfoSizeA(LPCSTR file, LPDWORD handle);
 BOOL GetFileVersionInfoA(LPCSTR file, DWORD handle, DWORD size, LPVOID data);
 BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length);
 
+// Text conversions. Pure functions of the code page (1252 here), not noted
+// as calls: the simulation converts names with them inside other calls.
+#define CP_ACP 0
+#define CP_UTF8 65001
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+#define MB_ERR_INVALID_CHARS 0x00000008
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR out,
+                        int outSize, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, LPWSTR out,
+                        int outSize);
+
 // Activation contexts (reached through GetProcAddress on kernel32, as the
 // program does) and the common controls (through comctl32).
 typedef struct _GUID {
