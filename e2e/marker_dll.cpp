@@ -83,20 +83,29 @@ std::string ModuleAt(void* address)
     return FileName(ModulePath(module));
 }
 
+// Calls visit(image base, descriptor) for each library the program imports.
+template <typename Visit>
+void ForEachProgramImport(Visit visit)
+{
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (directory.VirtualAddress == 0) return;
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         entry->Name != 0; ++entry)
+        visit(base, *entry);
+}
+
 // Does the program's own import table name this library?
 bool ProgramImports(const std::string& library)
 {
-    const auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleA(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (directory.VirtualAddress == 0) return false;
-    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         entry->Name != 0; ++entry) {
-        if (Lower(reinterpret_cast<const char*>(base + entry->Name)) == Lower(library)) return true;
-    }
-    return false;
+    bool named = false;
+    ForEachProgramImport([&](BYTE* base, const IMAGE_IMPORT_DESCRIPTOR& entry) {
+        named = named || Lower(reinterpret_cast<const char*>(base + entry.Name)) == Lower(library);
+    });
+    return named;
 }
 
 // Who asked: for a load at start-up (an import table), the program when its
@@ -122,15 +131,19 @@ std::string Requester(HMODULE self, const std::string& library, bool atStartUp)
     return "unknown";
 }
 
-void AppendTrace(const std::string& folder, const std::string& line)
+// Appends "process|process id|library|file|who asked" to the trace.
+void Trace(const std::string& folder, const std::string& file, const std::string& asker)
 {
-    HANDLE file = CreateFileA((folder + "dll-trace.txt").c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    const std::string line = FileName(ModulePath(nullptr)) + "|" +
+                             std::to_string(GetCurrentProcessId()) + "|" + FileName(file) + "|" +
+                             file + "|" + asker + "\r\n";
+    HANDLE trace = CreateFileA((folder + "dll-trace.txt").c_str(), FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (trace == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(trace, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(trace);
 }
 
 // ---- The program's own LoadLibrary calls. A marker that is loaded already
@@ -148,13 +161,8 @@ bool IsMarker(HMODULE module)
 
 HMODULE NoteProgramRequest(HMODULE module, const char* call)
 {
-    if (IsMarker(module)) {
-        const std::string path = ModulePath(module);
-        AppendTrace(gFolder, FileName(ModulePath(nullptr)) + "|" +
-                                 std::to_string(GetCurrentProcessId()) + "|" + FileName(path) +
-                                 "|" + path + "|" + FileName(ModulePath(nullptr)) + " (" + call +
-                                 ")\r\n");
-    }
+    if (IsMarker(module))
+        Trace(gFolder, ModulePath(module), FileName(ModulePath(nullptr)) + " (" + call + ")");
     return module;
 }
 
@@ -183,34 +191,30 @@ HMODULE WINAPI WatchLoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags)
 void WatchProgramLoads()
 {
     HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    auto real = [kernel32](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(kernel32, name));
+    };
     const struct {
         void* real;
         void* watcher;
     } calls[] = {
-        {reinterpret_cast<void*>(GetProcAddress(kernel32, "LoadLibraryA")), reinterpret_cast<void*>(&WatchLoadLibraryA)},
-        {reinterpret_cast<void*>(GetProcAddress(kernel32, "LoadLibraryW")), reinterpret_cast<void*>(&WatchLoadLibraryW)},
-        {reinterpret_cast<void*>(GetProcAddress(kernel32, "LoadLibraryExA")), reinterpret_cast<void*>(&WatchLoadLibraryExA)},
-        {reinterpret_cast<void*>(GetProcAddress(kernel32, "LoadLibraryExW")), reinterpret_cast<void*>(&WatchLoadLibraryExW)},
+        {real("LoadLibraryA"), reinterpret_cast<void*>(&WatchLoadLibraryA)},
+        {real("LoadLibraryW"), reinterpret_cast<void*>(&WatchLoadLibraryW)},
+        {real("LoadLibraryExA"), reinterpret_cast<void*>(&WatchLoadLibraryExA)},
+        {real("LoadLibraryExW"), reinterpret_cast<void*>(&WatchLoadLibraryExW)},
     };
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (directory.VirtualAddress == 0) return;
-    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         entry->Name != 0; ++entry) {
-        for (auto* slot = reinterpret_cast<void**>(base + entry->FirstThunk); *slot != nullptr; ++slot) {
+    ForEachProgramImport([&](BYTE* base, const IMAGE_IMPORT_DESCRIPTOR& entry) {
+        for (auto* slot = reinterpret_cast<void**>(base + entry.FirstThunk); *slot != nullptr; ++slot) {
             for (const auto& call : calls) {
-                if (call.real == nullptr || *slot != call.real) continue;
                 DWORD old = 0;
-                if (VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old)) {
-                    *slot = call.watcher;
-                    VirtualProtect(slot, sizeof *slot, old, &old);
-                }
+                if (call.real == nullptr || *slot != call.real ||
+                    !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old))
+                    continue;
+                *slot = call.watcher;
+                VirtualProtect(slot, sizeof *slot, old, &old);
             }
         }
-    }
+    });
 }
 
 void ForwardToTheRealLibrary(const std::string& library)
@@ -231,10 +235,7 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved)
     const std::string path = ModulePath(self);
     const std::string library = FileName(path);
     const std::string folder = path.substr(0, path.size() - library.size());
-    const std::string line = FileName(ModulePath(nullptr)) + "|" +
-                             std::to_string(GetCurrentProcessId()) + "|" + library + "|" + path +
-                             "|" + Requester(self, library, reserved != nullptr) + "\r\n";
-    AppendTrace(folder, line);
+    Trace(folder, path, Requester(self, library, reserved != nullptr));
     ForwardToTheRealLibrary(library);
     // Never unloaded: the program's import slots may point at its watchers.
     HMODULE pinned = nullptr;
