@@ -37,6 +37,19 @@ constexpr ULONG kFileStreamInformation = 22;
 // uxtheme's IsThemeActive, looked up at run time (absent before Windows XP).
 typedef BOOL(WINAPI* IsThemeActiveFn)();
 
+// version.dll's reading of the program's own version resource.
+typedef DWORD(WINAPI* GetFileVersionInfoSizeAFn)(LPCSTR file, LPDWORD handle);
+typedef BOOL(WINAPI* GetFileVersionInfoAFn)(LPCSTR file, DWORD handle, DWORD size, LPVOID data);
+typedef BOOL(WINAPI* VerQueryValueAFn)(LPCVOID block, LPCSTR subBlock, LPVOID* buffer,
+                                       UINT* length);
+
+// comctl32's InitCommonControlsEx, and kernel32's activation-context query
+// (Windows XP and later) that tells which comctl32 the program runs with.
+typedef BOOL(WINAPI* InitCommonControlsExFn)(const INITCOMMONCONTROLSEX* classes);
+typedef BOOL(WINAPI* FindActCtxSectionStringAFn)(DWORD flags, const GUID* extension,
+                                                 ULONG section, LPCSTR name,
+                                                 PACTCTX_SECTION_KEYED_DATA_2600 data);
+
 // The process walks, looked up at run time: Windows 9x has no psapi.dll and
 // the kernel32 of Windows NT 4.0 has no toolhelp calls.
 typedef HANDLE(WINAPI* CreateToolhelp32SnapshotFn)(DWORD flags, DWORD processId);
@@ -51,17 +64,19 @@ typedef DWORD(WINAPI* GetModuleFileNameExAFn)(HANDLE process, HMODULE module, LP
 namespace platform {
 
 // Unicode inside the program, the system ANSI code page at every narrow call.
+// Never by best fit: a character without an ANSI form of its own becomes the
+// default character, so that no name turns into another one.
 std::string ToAnsi(const std::wstring& text);
 std::wstring FromAnsi(const std::string& text);
 std::wstring FromAnsi(const char* text, size_t length);
+// True when the text converts to ANSI and back unchanged: only such names,
+// read from the disk or the registry, may be handed to the narrow calls.
+bool HasExactAnsiForm(const std::wstring& text);
 
 // UTF-16 for the one wide call (CreateFileW) and for stream names.
 std::basic_string<WCHAR> ToUtf16(const std::wstring& text);
 std::wstring FromUtf16(const WCHAR* text, size_t length);
 
-// A library loaded for the length of one routine and freed when it ends. A
-// missing library or entry point answers nullptr: optional calls are looked
-// up this way so that the program still starts where they are missing.
 // A kernel handle (file, process, snapshot) closed exactly once, however the
 // routine that opened it ends. Both failure values of the open calls count.
 class HeldHandle {
@@ -96,15 +111,31 @@ private:
     HANDLE find_;
 };
 
+// A library of Windows itself, loaded by its full path in the system folder:
+// a file of the same name beside the program (in a download folder, say) is
+// never taken. nullptr when it is missing.
+HMODULE LoadSystemLibrary(const char* name);
+
+// Loads and initialises the common controls for the rest of the run: those
+// the program's activation context names (version 6, from the side-by-side
+// store, on a styled start), else the system folder's. False on failure.
+bool LoadCommonControls(DWORD classes);
+
+// A library of Windows loaded for the length of one routine and freed when
+// it ends. A missing library or entry point answers nullptr: optional calls
+// are looked up this way so that the program still starts where they are
+// missing.
 class LoadedLibrary {
 public:
-    explicit LoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}
+    explicit LoadedLibrary(const char* name) : module_(LoadSystemLibrary(name)) {}
     ~LoadedLibrary()
     {
         if (module_ != nullptr) FreeLibrary(module_);
     }
     LoadedLibrary(const LoadedLibrary&) = delete;
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    bool Loaded() const { return module_ != nullptr; }
 
     template <typename Function>
     Function Entry(const char* name) const

@@ -81,7 +81,9 @@ void VisitSubKeys(HKEY root, const std::wstring& path,
         const std::wstring entry = TrimNull(platform::FromAnsi(name, kNameChars));
         // An empty name would make the caller's path name the parent key
         // itself ("...\Components\"), and a deletion would take the whole tree.
-        if (entry.empty()) {
+        // A name that does not come back to the same bytes (a broken character
+        // of a multi-byte code page) would open some other key. Pass both over.
+        if (entry.empty() || platform::ToAnsi(entry) != std::string(name, strnlen(name, kNameChars))) {
             justRemoved = false;
             ++index;
             continue;

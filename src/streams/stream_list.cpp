@@ -56,7 +56,11 @@ void WalkStreamList(const uint8_t* buffer, size_t length,
             // the unnamed stream "::$DATA" gives nothing.
             if (characters > 7) {
                 std::wstring bareName = platform::FromUtf16(record.streamName + 1, characters - 7);
-                if (IsPlainStreamName(bareName)) {
+                // The stream is read and deleted through the ANSI calls: a name
+                // without an exact ANSI form would reach another stream (best fit
+                // on code page 1252 turns fullwidth letters and colons into
+                // ASCII ones).
+                if (IsPlainStreamName(bareName) && platform::HasExactAnsiForm(bareName)) {
                     onStream(bareName, static_cast<int32_t>(record.streamSize.u.LowPart));
                 }
             }

@@ -71,16 +71,22 @@ std::string OwnVersionString(const char* name)
 {
     std::string path = ProgramPath();
     if (path.empty()) return std::string();
+    const platform::LoadedLibrary version("version.dll");
+    const auto infoSize = version.Entry<GetFileVersionInfoSizeAFn>("GetFileVersionInfoSizeA");
+    const auto info = version.Entry<GetFileVersionInfoAFn>("GetFileVersionInfoA");
+    const auto queryValue = version.Entry<VerQueryValueAFn>("VerQueryValueA");
+    if (infoSize == nullptr || info == nullptr || queryValue == nullptr) return std::string();
+
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    DWORD size = infoSize(path.c_str(), &handle);
     if (size == 0) return std::string();
     std::vector<char> block(size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return std::string();
+    if (!info(path.c_str(), 0, size, block.data())) return std::string();
 
     char translation[16] = "040904b0";
     LPVOID data = nullptr;
     UINT length = 0;
-    if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &data, &length) && data &&
+    if (queryValue(block.data(), "\\VarFileInfo\\Translation", &data, &length) && data &&
         length >= 4) {
         const WORD* pair = static_cast<const WORD*>(data);
         static const char digits[] = "0123456789abcdef";
@@ -91,7 +97,7 @@ std::string OwnVersionString(const char* name)
     std::string query = std::string("\\StringFileInfo\\") + translation + "\\" + name;
     data = nullptr;
     length = 0;
-    if (!VerQueryValueA(block.data(), query.c_str(), &data, &length) || !data || length == 0)
+    if (!queryValue(block.data(), query.c_str(), &data, &length) || !data || length == 0)
         return std::string();
     const char* text = static_cast<const char*>(data);
     std::string value(text, length);
@@ -138,22 +144,15 @@ bool IsXpOrLater() { return GetWindowsVersionNumber() >= 501; }
 
 bool HasThemeLibrary()
 {
-    HMODULE library = LoadLibraryA("uxtheme.dll");
-    if (!library) return false;
-    FreeLibrary(library);
-    return true;
+    const platform::LoadedLibrary uxtheme("uxtheme.dll");
+    return uxtheme.Loaded();
 }
 
 bool IsVisualStyleActive()
 {
-    HMODULE library = LoadLibraryA("uxtheme.dll");
-    if (!library) return false;
-    bool active = false;
-    auto isThemeActive =
-        reinterpret_cast<IsThemeActiveFn>(reinterpret_cast<void*>(GetProcAddress(library, "IsThemeActive")));
-    if (isThemeActive) active = isThemeActive() != 0;
-    FreeLibrary(library);
-    return active;
+    const platform::LoadedLibrary uxtheme("uxtheme.dll");
+    const auto isThemeActive = uxtheme.Entry<IsThemeActiveFn>("IsThemeActive");
+    return isThemeActive != nullptr && isThemeActive() != 0;
 }
 
 std::wstring AddPathSeparator(const std::wstring& folder)

@@ -7,11 +7,13 @@
 #include "environment/protected_names.h"
 #include "scan/shared_state.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 // The whole file stage on the machine the tests run on: its own system files
 // must not match, and the two fixed files are found where they belong.
 TEST(FileLocations, FindsOnlyTheFixedFilesOnAnUninfectedMachine)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     ResetSharedState();
     fakeui::Reset();
     BuildCrcTable();

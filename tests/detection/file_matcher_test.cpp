@@ -6,6 +6,7 @@
 #include "environment/protected_names.h"
 #include "scan/shared_state.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 using testfiles::ScratchFolder;
 
@@ -87,6 +88,9 @@ TEST_F(FileMatcher, ProtectedNamesAreSkippedInAnyCase)
 
 TEST_F(FileMatcher, OnlyWholeNamesAreProtected)
 {
+    // A match ends every process whose path holds the file's name and removes
+    // same-named autorun values: the machine's own processes and keys.
+    REQUIRE_THROWAWAY_MACHINE();
     const std::string infected = "WSUD" + testfiles::FillerBytes(60);
     for (const wchar_t* name : {L"myexplorer.exe", L"explorer.exe.bak"}) {
         folder_.Write(name, infected);
@@ -111,6 +115,7 @@ TEST_F(FileMatcher, CleanFileShowsItsPathAndLeavesNoLine)
 
 TEST_F(FileMatcher, EachByteProbeMatchesAtItsWindow)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     struct Case {
         const wchar_t* name;
         std::string bytes;
@@ -148,6 +153,7 @@ TEST_F(FileMatcher, ProbeFourReadsTheSixteenBytesFromItsFirstOffset)
 
 TEST_F(FileMatcher, DigestMatchesOnlyTogetherWithTheExactSize)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     const std::string match = testfiles::WithForcedCrc(testfiles::FillerBytes(28156), 0x55B8CBF1u);
     const std::string longer = testfiles::WithForcedCrc(testfiles::FillerBytes(28157), 0x55B8CBF1u);
     const std::wstring longerPath = folder_.Write(L"longer.dll", longer);
@@ -165,6 +171,7 @@ TEST_F(FileMatcher, DigestMatchesOnlyTogetherWithTheExactSize)
 
 TEST_F(FileMatcher, EveryDigestEntryIsRecognised)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     struct Known {
         uint32_t digest;
         size_t size;
@@ -199,6 +206,8 @@ TEST_F(FileMatcher, FileLockedAgainstReadingIsNoMatch)
 
 TEST_F(FileMatcher, FileThatResistsRemovalIsReportedAndStillCounted)
 {
+    // A file that stays locked makes the removal end explorer.exe and rundll32.exe.
+    REQUIRE_THROWAWAY_MACHINE();
     const std::wstring path = folder_.Write(L"held.dll", "WSUD" + testfiles::FillerBytes(100));
     // Readable by the matcher, but not deletable while this handle is open.
     testfiles::HeldFile holder(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);

@@ -10,6 +10,7 @@
 #include "environment/protected_names.h"
 #include "scan/shared_state.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 using testfiles::ScratchFolder;
 
@@ -73,6 +74,8 @@ TEST_F(FolderWalker, SubfoldersAreHandedOnByNameButNeverEntered)
 
 TEST_F(FolderWalker, HiddenAndSystemFilesAreExaminedToo)
 {
+    // The match is removed as any other: by ending processes and autorun values.
+    REQUIRE_THROWAWAY_MACHINE();
     const std::wstring path = folder_.Write(L"ghost.exe", "WSUD",
                                             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     ScanFolder(folder_.Path());
@@ -101,6 +104,7 @@ TEST_F(FolderWalker, AbortSetBeforeTheWalkExaminesNothing)
 
 TEST_F(FolderWalker, AbortDuringAFileLetsThatFileFinish)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     for (const wchar_t* name : {L"a.exe", L"b.exe", L"c.exe", L"d.exe"}) folder_.Write(name, "WSUD");
     // Press "Abort Removal" in the first pump after the matcher took on a file.
     std::function<void()> pressAbort = [&] {

@@ -1,6 +1,7 @@
 // How Windows' file calls behave where Grevlin relies on them: run against
 // real Win32 (under Wine) and against the simulated Windows alike. Every
-// file is made in the Windows folder under a unique name and removed again.
+// file is made in a folder of the test's own in the temporary folder, under
+// a unique name, and removed again with the folder.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,13 +29,17 @@ protected:
     void SetUp() override
     {
         char buffer[MAX_PATH] = {};
-        const UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
+        const DWORD n = GetTempPathA(MAX_PATH, buffer);
         ASSERT_GT(n, 0u);
-        windows_ = std::string(buffer, n);
         static int counter = 0;
         // Process ids come round again under Wine; the tick count tells runs apart.
         tag_ = "gvf" + std::to_string(GetCurrentProcessId() % 100000) + "_" + std::to_string(GetTickCount() % 100000) +
                "_" + std::to_string(++counter);
+        const std::string folder = std::string(buffer, n) + tag_;
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder << ", error " << GetLastError();
+        // In its short form, so that an 8.3 name inside is its own short form.
+        const DWORD length = GetShortPathNameA(folder.c_str(), buffer, MAX_PATH);
+        folder_ = length > 0 && length < MAX_PATH ? std::string(buffer, length) : folder;
     }
 
     void TearDown() override
@@ -43,12 +48,13 @@ protected:
             SetFileAttributesA(it->c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!DeleteFileA(it->c_str())) RemoveDirectoryA(it->c_str());
         }
+        if (!folder_.empty()) RemoveDirectoryA(folder_.c_str());
     }
 
-    // A path in the Windows folder, removed after the test.
+    // A path in the test's folder, removed after the test.
     std::string Path(const std::string& name)
     {
-        std::string path = windows_ + "\\" + tag_ + name;
+        std::string path = folder_ + "\\" + tag_ + name;
         made_.push_back(path);
         return path;
     }
@@ -96,7 +102,7 @@ protected:
         return false;
     }
 
-    std::string windows_;
+    std::string folder_;
     std::string tag_;
     std::vector<std::string> made_;
 };
@@ -121,7 +127,7 @@ TEST_F(Files, CreateWriteReadAndDispositions)
     HANDLE missing = CreateFileA(Path("missing.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(missing, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    const std::string deep = windows_ + "\\" + tag_ + "nofolder\\x.bin";
+    const std::string deep = folder_ + "\\" + tag_ + "nofolder\\x.bin";
     HANDLE noFolder = CreateFileA(deep.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     EXPECT_EQ(noFolder, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
@@ -327,13 +333,13 @@ TEST_F(Files, ListingAFolder)
 TEST_F(Files, SearchesThatFindNothing)
 {
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((windows_ + "\\" + tag_ + "nowhere\\*.*").c_str(), &data);
+    HANDLE find = FindFirstFileA((folder_ + "\\" + tag_ + "nowhere\\*.*").c_str(), &data);
     EXPECT_EQ(find, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    find = FindFirstFileA((windows_ + "\\" + tag_ + "nothing.txt").c_str(), &data);
+    find = FindFirstFileA((folder_ + "\\" + tag_ + "nothing.txt").c_str(), &data);
     EXPECT_EQ(find, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    find = FindFirstFileA((windows_ + "\\").c_str(), &data);
+    find = FindFirstFileA((folder_ + "\\").c_str(), &data);
     EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a folder path with a trailing backslash finds nothing";
     EXPECT_FALSE(FindNextFileA(INVALID_HANDLE_VALUE, &data));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
@@ -369,7 +375,7 @@ TEST_F(Files, ShortPathNames)
     EXPECT_EQ(ReadAll(shortPath), "short") << "the short form names the same file";
 
     // An 8.3 name of its own, still unique to this run.
-    const std::string fits = windows_ + "\\g" + std::to_string(GetCurrentProcessId() % 10000000) + ".tmp";
+    const std::string fits = folder_ + "\\g" + std::to_string(GetCurrentProcessId() % 10000000) + ".tmp";
     made_.push_back(fits);
     h = CreateFileA(fits.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -391,11 +397,11 @@ TEST_F(Files, PathRules)
     for (char& c : forward)
         if (c == '\\') c = '/';
     EXPECT_EQ(ReadAll(forward), "d") << "forward slashes separate too";
-    const std::string tooLong = windows_ + "\\" + std::string(300, 'x') + ".txt";
+    const std::string tooLong = folder_ + "\\" + std::string(300, 'x') + ".txt";
     HANDLE h = CreateFileA(tooLong.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-    h = CreateFileA((windows_ + "\\" + tag_ + "bad?.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+    h = CreateFileA((folder_ + "\\" + tag_ + "bad?.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
                     nullptr);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
@@ -405,7 +411,9 @@ TEST_F(Files, VolumeOfTheSystemDrive)
 {
     char name[256] = {}, fileSystem[256] = {};
     DWORD serial = 0, maxComponent = 0, flags = 0;
-    const std::string root = windows_.substr(0, 3);
+    char windows[MAX_PATH] = {};
+    ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 2u);
+    const std::string root(windows, 3);
     ASSERT_TRUE(GetVolumeInformationA(root.c_str(), name, 256, &serial, &maxComponent, &flags, fileSystem, 256))
         << "error " << GetLastError();
     EXPECT_NE(fileSystem[0], '\0');

@@ -257,6 +257,92 @@ TEST_F(SystemSim, UnknownLibrariesAndArrangedOnes)
     EXPECT_TRUE(FreeLibrary(loaded));
 }
 
+std::string ModulePath(HMODULE module)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(module, path, MAX_PATH);
+    return path;
+}
+
+const char kBeside[] = "C:\\Program Files\\Grevlin\\";
+const char kStyledControls[] =
+    "C:\\WINDOWS\\WinSxS\\x86_Microsoft.Windows.Common-Controls_6595b64144ccf1df_6.0.2600.2180_"
+    "x-ww_a84f1ff9\\comctl32.dll";
+
+// The loader's search order for a bare name: the activation context's
+// redirection, the known DLLs, the program's folder, the system folder.
+TEST_F(SystemSim, BareNamesAreLookedForBesideTheProgramFirstSimOnly)
+{
+    for (const char* name : {"uxtheme.dll", "kernel32.dll", "comctl32.dll"})
+        sim::AddFile(std::string(kBeside) + name, "MZ planted");
+
+    HMODULE planted = LoadLibraryA("UxTheme");
+    ASSERT_NE(nullptr, planted);
+    EXPECT_EQ(std::string(kBeside) + "uxtheme.dll", ModulePath(planted));
+    EXPECT_EQ(nullptr, GetProcAddress(planted, "IsThemeActive"));
+    HMODULE own = LoadLibraryA("C:\\WINDOWS\\system32\\uxtheme.dll");
+    EXPECT_EQ("C:\\WINDOWS\\system32\\uxtheme.dll", ModulePath(own));
+    EXPECT_NE(nullptr, GetProcAddress(own, "IsThemeActive"));
+    HMODULE kernel32 = LoadLibraryA("kernel32.dll");
+    EXPECT_EQ("C:\\WINDOWS\\system32\\kernel32.dll", ModulePath(kernel32)) << "a known DLL";
+    EXPECT_EQ(nullptr, LoadLibraryA("C:\\Program Files\\Grevlin\\psapi.dll")) << "no such file";
+
+    auto redirected = [](const char* name) {
+        HMODULE module = LoadLibraryA("kernel32.dll");
+        auto find = reinterpret_cast<FindActCtxSectionStringAFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(module, "FindActCtxSectionStringA")));
+        ACTCTX_SECTION_KEYED_DATA_2600 data = {};
+        data.cbSize = sizeof data;
+        const bool found = find != nullptr &&
+                           find(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, name, &data);
+        FreeLibrary(module);
+        return found;
+    };
+    HMODULE beside = LoadLibraryA("comctl32.dll");
+    EXPECT_EQ(std::string(kBeside) + "comctl32.dll", ModulePath(beside));
+    EXPECT_FALSE(redirected("comctl32.dll"));
+    sim::SetCommonControlsManifest(true);
+    EXPECT_TRUE(redirected("comctl32.dll"));
+    EXPECT_FALSE(redirected("uxtheme.dll"));
+    HMODULE styled = LoadLibraryA("comctl32.dll");
+    EXPECT_EQ(kStyledControls, ModulePath(styled)) << "the redirection comes before every folder";
+
+    EXPECT_EQ(sim::ForeignLibraryLoads(),
+              (std::vector<std::string>{std::string(kBeside) + "uxtheme.dll",
+                                        std::string(kBeside) + "comctl32.dll"}));
+    for (HMODULE module : {planted, own, kernel32, beside, styled}) EXPECT_TRUE(FreeLibrary(module));
+    sim::SetPlatform(sim::Family::Nt, 5, 0, 2195);
+    EXPECT_FALSE(redirected("comctl32.dll")) << "Windows 2000 has no activation contexts";
+}
+
+// What the program loads goes by full path to the system folder, or for the
+// common controls through the activation context, whatever lies beside it.
+TEST_F(SystemSim, WindowsLibrariesComeFromTheSystemFolderSimOnly)
+{
+    for (const char* name : {"uxtheme.dll", "psapi.dll", "version.dll", "comctl32.dll"})
+        sim::AddFile(std::string(kBeside) + name, "MZ planted");
+
+    {
+        const platform::LoadedLibrary psapi("psapi.dll");
+        EXPECT_NE(nullptr, psapi.Entry<EnumProcessesFn>("EnumProcesses"));
+        const platform::LoadedLibrary version("version.dll");
+        EXPECT_NE(nullptr, version.Entry<VerQueryValueAFn>("VerQueryValueA"));
+    }
+    HMODULE uxtheme = platform::LoadSystemLibrary("uxtheme.dll");
+    EXPECT_EQ("C:\\WINDOWS\\system32\\uxtheme.dll", ModulePath(uxtheme));
+    FreeLibrary(uxtheme);
+    sim::SetLibraryPresent("psapi.dll", false);
+    EXPECT_FALSE(platform::LoadedLibrary("psapi.dll").Loaded()) << "missing, not taken from elsewhere";
+
+    EXPECT_TRUE(platform::LoadCommonControls(ICC_TAB_CLASSES));
+    EXPECT_EQ("C:\\WINDOWS\\system32\\comctl32.dll", sim::CommonControlsInitialised());
+    sim::SetCommonControlsManifest(true);
+    EXPECT_TRUE(platform::LoadCommonControls(ICC_TAB_CLASSES));
+    EXPECT_EQ(kStyledControls, sim::CommonControlsInitialised()) << "a styled start keeps its style";
+
+    EXPECT_TRUE(sim::ForeignLibraryLoads().empty());
+}
+
 TEST_F(SystemSim, StartedProgramsAndOpenedLinksAreRecorded)
 {
     EXPECT_GT(WinExec("explorer.exe", SW_SHOWMINIMIZED), 31u);

@@ -3,6 +3,7 @@
 // own path, date and time texts, and libraries looked up at run time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -181,6 +182,50 @@ TEST(SystemProgram, AnsiCodePageIsWesternEuropean)
 {
     EXPECT_EQ(1252u, GetACP());
     EXPECT_NE(0u, GetCurrentProcessId());
+}
+
+// Code page 1252 gives characters without a byte of their own a look-alike
+// by best fit, unless WC_NO_BEST_FIT_CHARS asks for the default character.
+TEST(SystemText, BestFitOnlyWithoutTheFlag)
+{
+    // Fullwidth A, b, colon and reverse solidus; set minus; ratio.
+    const WCHAR lookalikes[] = {0xFF21, 0xFF42, 0xFF1A, 0xFF3C, 0x2216, 0x2236};
+    char out[16] = {};
+    BOOL used = TRUE;
+    int n = WideCharToMultiByte(CP_ACP, 0, lookalikes, 6, out, sizeof out, nullptr, &used);
+    EXPECT_EQ("Ab:\\\\:", std::string(out, n > 0 ? n : 0));
+    EXPECT_FALSE(used);
+    used = FALSE;
+    n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, lookalikes, 6, out, sizeof out, nullptr, &used);
+    EXPECT_EQ("??????", std::string(out, n > 0 ? n : 0));
+    EXPECT_TRUE(used);
+    n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, lookalikes, 2, out, sizeof out, "_", nullptr);
+    EXPECT_EQ("__", std::string(out, n > 0 ? n : 0));
+
+    // Characters of the code page itself, the five undefined bytes' included.
+    const WCHAR exact[] = {0x00E9, 0x20AC, 0x0081, 0x017D, 'a'};
+    n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, exact, 5, out, sizeof out, nullptr, &used);
+    EXPECT_EQ("\xE9\x80\x81\x8E" "a", std::string(out, n > 0 ? n : 0));
+    EXPECT_FALSE(used);
+    WCHAR back[8] = {};
+    ASSERT_EQ(5, MultiByteToWideChar(CP_ACP, 0, out, 5, back, 8));
+    EXPECT_TRUE(std::equal(exact, exact + 5, back));
+
+    EXPECT_EQ(6, WideCharToMultiByte(CP_ACP, 0, lookalikes, 6, nullptr, 0, nullptr, nullptr))
+        << "size zero asks for the size";
+    SetLastError(0);
+    EXPECT_EQ(0, WideCharToMultiByte(CP_ACP, 0, lookalikes, 6, out, 3, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+}
+
+// The program's own conversions on top of those calls: never a look-alike.
+TEST(SystemText, ProgramConversionsNeverTakeALookAlike)
+{
+    EXPECT_EQ("?bc?x", platform::ToAnsi(L"\uFF41bc\uFF1Ax"));
+    EXPECT_FALSE(platform::HasExactAnsiForm(L"\uFF41bc"));
+    EXPECT_FALSE(platform::HasExactAnsiForm(L"a\u2216b"));
+    EXPECT_TRUE(platform::HasExactAnsiForm(L"caf\u00e9 \u20ac ?"));
+    EXPECT_EQ(L"caf\u00e9 \u20ac", platform::FromAnsi(platform::ToAnsi(L"caf\u00e9 \u20ac")));
 }
 
 SYSTEMTIME At(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)

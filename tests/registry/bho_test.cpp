@@ -7,6 +7,7 @@
 #include "registry/bho.h"
 #include "registry/reg_scratch.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 namespace {
 
@@ -25,6 +26,8 @@ class Bho : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The machine's own Browser Helper Object and class keys.
+    REQUIRE_THROWAWAY_MACHINE();
         fakeui::Reset();
         // A pass that never ends shows up as endless pumping.
         fakeui::SetPumpHook([] { throw std::runtime_error("the pass does not end"); }, 100);

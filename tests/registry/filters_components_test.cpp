@@ -8,6 +8,7 @@
 #include "registry/filters_components.h"
 #include "registry/reg_scratch.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 namespace {
 
@@ -17,6 +18,8 @@ class DesktopComponents : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The user's own Internet Explorer desktop components.
+    REQUIRE_THROWAWAY_MACHINE();
         fakeui::Reset();
         fakeui::SetPumpHook([] { throw std::runtime_error("the pass does not end"); }, 100);
         ASSERT_TRUE(scratch.CreateKey(HKEY_CURRENT_USER, kComponents));
@@ -108,6 +111,7 @@ const std::string kFilter = "SOFTWARE\\Classes\\PROTOCOLS\\Filter";
 
 TEST_F(ProtocolFilters, BothFiltersGoWithEverythingInThem)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     if (regtest::KeyExists(HKEY_LOCAL_MACHINE, kFilter + "\\text/html") ||
         regtest::KeyExists(HKEY_LOCAL_MACHINE, kFilter + "\\text/plain"))
         GTEST_SKIP() << "this system has its own filters for these types";

@@ -7,6 +7,7 @@
 
 #include "registry/ie_reset.h"
 #include "registry/reg_scratch.h"
+#include "support/throwaway_machine.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ class IeReset : public ::testing::Test {
 protected:
     void SetUp() override
     {
+    REQUIRE_THROWAWAY_MACHINE();
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             for (const char* name : kMainNames) scratch.Preserve(root, kMain, name);
             scratch.Preserve(root, kSearch, "SearchAssistant");

@@ -10,6 +10,7 @@
 #include "scan/shared_state.h"
 #include "scan/win32_files.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 namespace {
 
@@ -58,6 +59,9 @@ class InfectedFileRemoval : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The machine's autorun keys and processes; a file that stays locked
+        // would end its explorer.exe.
+    REQUIRE_THROWAWAY_MACHINE();
         fakeui::Reset();
         ResetSharedState();
         folder = platform::ToAnsi(GetTempDir());

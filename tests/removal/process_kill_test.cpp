@@ -10,6 +10,7 @@
 #include "removal/process_kill.h"
 #include "scan/shared_state.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 namespace {
 
@@ -42,6 +43,8 @@ TEST(ProcessKill, SystemRootBecomesTheFoldersOfThisMachine)
 
 TEST(ProcessKill, TheProgramDoesNotEndItself)
 {
+    // Ends every other process whose path holds this program's name.
+    REQUIRE_THROWAWAY_MACHINE();
     fakeui::Reset();
     char module[MAX_PATH] = {};
     DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);

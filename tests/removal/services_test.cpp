@@ -8,6 +8,7 @@
 
 #include "registry/reg_scratch.h"
 #include "removal/services.h"
+#include "support/throwaway_machine.h"
 
 namespace {
 
@@ -19,8 +20,10 @@ const std::string kE = "\x8F" "  6Q" "\xD4\xF5\x13" "'" "\xAA\xB4\xC6\xD0" "8";
 const std::string kA2 = "\x20" "11f" "\xDF\xE4\x06" "#" "\xB7\xBA\xC4\xD6" "`i";
 const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
+// The fixed keys are the machine's own: every one of the 49 goes.
 TEST(FixedKeys, UserUninstallEntriesGoWithTheirValues)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     regtest::Scratch scratch;
     for (const char* entry : {"HSA", "SE", "SW", "SearchAssistant Uninstall", "Search extender"}) {
         ASSERT_TRUE(scratch.SetString(HKEY_CURRENT_USER, std::string(kUninstall) + entry,
@@ -38,6 +41,7 @@ TEST(FixedKeys, UserUninstallEntriesGoWithTheirValues)
 
 TEST(FixedKeys, EveryKeyTheSystemLetsUsCreateIsRemoved)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     std::vector<std::pair<HKEY, std::string>> keys;
     for (const char* set : {"ControlSet001", "ControlSet002", "ControlSet003", "CurrentControlSet"}) {
         const std::string enumRoot = std::string("SYSTEM\\") + set + "\\Enum\\Root\\";
@@ -130,6 +134,8 @@ TEST(ServiceStop, AServiceThatIsNotRunningIsLeftStopped)
 
 TEST(ServiceStop, AHijackerServiceLosesItsConfigurationKey)
 {
+    // Stops and unconfigures any service of the machine under the five names.
+    REQUIRE_THROWAWAY_MACHINE();
     InstalledService service(kB);
     ASSERT_TRUE(service.Installed()) << "CreateServiceA failed: " << GetLastError();
     const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + kB;

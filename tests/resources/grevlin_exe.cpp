@@ -186,11 +186,13 @@ TEST(Resources, ProgramIsAGuiProgramOfTheBuildsKindNeedingOnlySystemDlls)
 
     // A MinGW runtime DLL (libstdc++, libgcc, winpthread) would stop the
     // program on a machine that has only Windows itself; so would psapi.dll
-    // on Windows 9x, where it does not exist.
+    // on Windows 9x, where it does not exist. Only libraries that Windows
+    // always takes from its system folder may be imported: version.dll,
+    // comctl32.dll, uxtheme.dll or psapi.dll in the import table would be
+    // taken from beside the program if a file of that name lay there.
     const std::set<std::string> system = {
-        "kernel32.dll", "user32.dll",   "gdi32.dll",   "advapi32.dll", "shell32.dll",
-        "shlwapi.dll",  "version.dll",  "comctl32.dll", "msvcrt.dll",
-        "ntdll.dll",    "uxtheme.dll",  "ole32.dll",   "oleaut32.dll", "comdlg32.dll"};
+        "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
+        "msvcrt.dll",   "ntdll.dll",  "ole32.dll", "oleaut32.dll", "comdlg32.dll"};
     std::vector<std::string> dlls = pe.ImportedDlls();
     EXPECT_FALSE(dlls.empty());
     for (const std::string& dll : dlls)

@@ -10,6 +10,7 @@
 #include "scan/pipeline.h"
 #include "scan/shared_state.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ class PipelineRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // A whole scan: services, fixed keys, MIME filters, the Windows folder.
+    REQUIRE_THROWAWAY_MACHINE();
         fakeui::Reset();
         ResetSharedState();
         BuildCrcTable();

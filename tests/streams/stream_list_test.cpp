@@ -153,6 +153,21 @@ TEST(StreamList, NamesThatWouldLeaveTheStreamAreNotHandedOn)
     EXPECT_EQ(found, (Found{{L"ok", 5}}));
 }
 
+TEST(StreamList, NamesWithoutAnExactAnsiFormAreNotHandedOn)
+{
+    // By best fit on code page 1252 the fullwidth names would turn into "abc",
+    // "x:$DATA" and ":$DATA" (the host file's own data); the Greek one into
+    // "???"; each would be read and deleted under a name it does not have.
+    const Found found = Walk(List({{Named(u"\uFF41\uFF42\uFF43"), 1},
+                                   {Named(u"x\uFF1A\uFF04DATA"), 2},
+                                   {Named(u"\uFF1A\uFF04DATA"), 3},
+                                   {Named(u"\u03B1\u03B2\u03B3"), 4},
+                                   {Named(u"set\u2216minus"), 5},
+                                   {Named(u"abc"), 6},
+                                   {Named(u"caf\u00e9 \u201cq\u201d"), 7}}));
+    EXPECT_EQ(found, (Found{{L"abc", 6}, {L"caf\u00e9 \u201cq\u201d", 7}}));
+}
+
 TEST(StreamList, RecordInsideTheFixedPartOfAnotherIsNotRead)
 {
     // An offset of 8 lands on this record's own size fields, forged here so

@@ -14,6 +14,7 @@
 #include "streams/stream_enum.h"
 #include "streams/stream_matcher.h"
 #include "support/fake_ui.h"
+#include "support/throwaway_machine.h"
 
 namespace {
 
@@ -156,6 +157,7 @@ TEST(NtfsCheck, FollowsTheNamedStreamsFlagOfTheSystemDrive)
 
 TEST(NtfsCheck, CleanWindowsFolderGivesOnlyTheCleanLine)
 {
+    REQUIRE_THROWAWAY_MACHINE();
     ResetSharedState();
     fakeui::Reset();
     BuildCrcTable();

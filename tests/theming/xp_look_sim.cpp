@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <string>
+#include <vector>
 
 #include "platform/sim/machine.h"
 #include "support/fake_ui.h"
@@ -134,6 +135,24 @@ TEST_F(XpLookSim, RestartedInstanceDeletesTheManifestAndGoesOn)
     EXPECT_FALSE(StartUp());
     EXPECT_FALSE(sim::FileExists(kManifest));
     EXPECT_EQ(1u, sim::StartedPrograms().size());
+}
+
+// A download folder with files named like the theme and version libraries:
+// the styled start still reads the real ones and runs none of the planted.
+TEST_F(XpLookSim, StyledStartTakesNothingFromBesideTheProgram)
+{
+    sim::AddFile("C:\\Program Files\\Grevlin\\uxtheme.dll", "MZ planted");
+    sim::AddFile("C:\\Program Files\\Grevlin\\version.dll", "MZ planted");
+
+    EXPECT_TRUE(HasThemeLibrary());
+    EXPECT_TRUE(IsVisualStyleActive());
+    ASSERT_TRUE(StartUp());
+    EXPECT_NE(std::string::npos, sim::FileContents(kManifest).find("name=\"Grevlin Team.Grevlin.exe\"/>"))
+        << "the company name comes from the program's version resource";
+    sim::SetCommonControlsManifest(true);
+    EXPECT_FALSE(StartUp());
+
+    EXPECT_EQ(std::vector<std::string>{}, sim::ForeignLibraryLoads());
 }
 
 TEST_F(XpLookSim, LeftoverManifestIsFoundWhateverItsAttributes)

@@ -134,10 +134,20 @@ struct StartedProgram {
 };
 std::vector<StartedProgram> StartedPrograms();  // WinExec / restarts
 std::vector<std::string> OpenedLinks();         // ShellExecuteA targets
+// Libraries are Windows' own, in the system folder. A file placed elsewhere
+// (AddFile "C:\\Program Files\\Grevlin\\uxtheme.dll") is loaded where the
+// search order reaches it: a bare name that is no known DLL is looked for in
+// the program's folder before the system folder.
 void SetLibraryPresent(const std::string& name, bool present);  // e.g. "uxtheme.dll"
 // An older version of a library, without this export: GetProcAddress finds nothing.
 void SetEntryPointPresent(const std::string& library, const std::string& entry, bool present);
 void SetThemeActive(bool active);
+// This instance started under a manifest asking for Common Controls 6 (the
+// restart of a styled start): its activation context sends "comctl32.dll"
+// to the side-by-side store.
+void SetCommonControlsManifest(bool present);
+std::vector<std::string> ForeignLibraryLoads();  // every load of a file outside Windows, in order
+std::string CommonControlsInitialised();  // the comctl32 whose InitCommonControlsEx ran, or ""
 void SetVersionStrings(const std::string& companyName, const std::string& fileDescription);
 
 // ---- Virtual clock ------------------------------------------------------------

@@ -401,6 +401,46 @@ DWORD GetFileVersionInfoSizeA(LPCSTR file, LPDWORD handle);
 BOOL GetFileVersionInfoA(LPCSTR file, DWORD handle, DWORD size, LPVOID data);
 BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length);
 
+// Text conversions. Pure functions of the code page (1252 here), not noted
+// as calls: the simulation converts names with them inside other calls.
+#define CP_ACP 0
+#define CP_UTF8 65001
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+#define MB_ERR_INVALID_CHARS 0x00000008
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR out,
+                        int outSize, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, LPWSTR out,
+                        int outSize);
+
+// Activation contexts (reached through GetProcAddress on kernel32, as the
+// program does) and the common controls (through comctl32).
+typedef struct _GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+} GUID;
+typedef struct tagACTCTX_SECTION_KEYED_DATA_2600 {
+    ULONG cbSize;
+    ULONG ulDataFormatVersion;
+    PVOID lpData;
+    ULONG ulLength;
+    PVOID lpSectionGlobalData;
+    ULONG ulSectionGlobalDataLength;
+    PVOID lpSectionBase;
+    ULONG ulSectionTotalLength;
+    HANDLE hActCtx;
+    ULONG ulAssemblyRosterIndex;
+} ACTCTX_SECTION_KEYED_DATA_2600, *PACTCTX_SECTION_KEYED_DATA_2600;
+#define ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION 2
+#define ERROR_SXS_KEY_NOT_FOUND 14007L
+typedef struct tagINITCOMMONCONTROLSEX {
+    DWORD dwSize;
+    DWORD dwICC;
+} INITCOMMONCONTROLSEX;
+#define ICC_WIN95_CLASSES 0x000000FF
+#define ICC_TAB_CLASSES 0x00000008
+
 // Further codes and records of the system calls above.
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_PARTIAL_COPY 299L

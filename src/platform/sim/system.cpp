@@ -16,12 +16,27 @@
 namespace sim {
 namespace {
 
+// Where a loaded library's file lies.
+enum class Origin { SystemFolder, SideBySide, Foreign };
+
 struct Library {
     std::string name;  // lower case, with extension
     bool present;
     int loads;
     std::vector<std::string> withdrawn;  // entry points this version of the library lacks
+    Origin origin = Origin::SystemFolder;
+    std::string path;  // the file, for libraries outside the system folder
 };
+
+// Version 6 of the common controls in the side-by-side store of Windows XP SP2,
+// below the Windows folder.
+const char kSideBySideCommonControls[] =
+    "\\WinSxS\\x86_Microsoft.Windows.Common-Controls_6595b64144ccf1df_6.0.2600.2180_"
+    "x-ww_a84f1ff9\\comctl32.dll";
+
+// Known DLLs: Windows takes these from its system folder whatever the search order.
+const char* const kKnownDlls[] = {"kernel32.dll", "ntdll.dll",    "user32.dll",
+                                  "gdi32.dll",    "advapi32.dll", "shell32.dll"};
 
 struct SystemState {
     Family family = Family::Nt;
@@ -39,11 +54,20 @@ struct SystemState {
     std::vector<std::string> links;
     // A deque: module handles are record addresses and must survive additions.
     std::deque<Library> libraries = {
-        {"kernel32.dll", true, 0, {}}, {"ntdll.dll", true, 0, {}},   {"user32.dll", true, 0, {}},
-        {"advapi32.dll", true, 0, {}}, {"shell32.dll", true, 0, {}}, {"shlwapi.dll", true, 0, {}},
-        {"psapi.dll", true, 0, {}},    {"version.dll", true, 0, {}}, {"comctl32.dll", true, 0, {}},
-        {"uxtheme.dll", true, 0, {}}};
+        {"kernel32.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"ntdll.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"user32.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"advapi32.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"shell32.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"shlwapi.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"psapi.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"version.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"comctl32.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"uxtheme.dll", true, 0, {}, Origin::SystemFolder, {}}};
     bool themeActive = true;
+    bool commonControlsManifest = false;
+    std::vector<std::string> foreignLoads;
+    std::string commonControlsInitialised;
     std::string companyName = "Grevlin Team";
     std::string fileDescription = "Grevlin CWS removal tool";
     // Virtual clock
@@ -255,11 +279,58 @@ std::string LibraryKey(const std::string& requested)
     return name;
 }
 
+// The system folder's library of that name.
 Library* FindLibrary(const std::string& key)
 {
     for (Library& library : State().libraries)
-        if (library.name == key) return &library;
+        if (library.origin == Origin::SystemFolder && library.name == key) return &library;
     return nullptr;
+}
+
+// A library outside the system folder, made on its first load.
+Library& LibraryFile(Origin origin, const std::string& path)
+{
+    for (Library& library : State().libraries)
+        if (library.origin == origin && detail::SameName(library.path, path)) return library;
+    State().libraries.push_back({LibraryKey(path), true, 0, {}, origin, path});
+    return State().libraries.back();
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool IsKnownDll(const std::string& key)
+{
+    return std::find(std::begin(kKnownDlls), std::end(kKnownDlls), key) != std::end(kKnownDlls);
+}
+
+bool RedirectsCommonControls(const std::string& key)
+{
+    return State().commonControlsManifest && key == "comctl32.dll";
+}
+
+// The search of LoadLibraryA: a full path names its file; a bare name goes to
+// the activation context's redirection, the known DLLs, the program's folder,
+// then the system folder. nullptr when no file answers.
+Library* ResolveLibrary(const std::string& requested)
+{
+    const std::string key = LibraryKey(requested);
+    const std::string folder = FolderOf(requested);
+    if (!folder.empty()) {
+        if (detail::SameName(folder, State().systemDir)) return FindLibrary(key);
+        if (FileExists(requested)) return &LibraryFile(Origin::Foreign, requested);
+        return nullptr;
+    }
+    if (RedirectsCommonControls(key))
+        return &LibraryFile(Origin::SideBySide, State().windowsDir + kSideBySideCommonControls);
+    if (!IsKnownDll(key)) {
+        const std::string beside = FolderOf(State().programPath) + "\\" + key;
+        if (FileExists(beside)) return &LibraryFile(Origin::Foreign, beside);
+    }
+    return FindLibrary(key);
 }
 
 // Module handles are the addresses of the library records; none is ever
@@ -288,7 +359,7 @@ Library& LibraryRecord(const std::string& name)
 {
     const std::string key = LibraryKey(name);
     if (Library* library = FindLibrary(key)) return *library;
-    State().libraries.push_back({key, false, 0, {}});
+    State().libraries.push_back({key, false, 0, {}, Origin::SystemFolder, {}});
     return State().libraries.back();
 }
 
@@ -306,6 +377,35 @@ LONG WINAPI SimNtQueryInformationFile(HANDLE file, PVOID ioStatusBlock, PVOID bu
 {
     NoteCall("NtQueryInformationFile");
     return NtQueryInformationFileSim(file, ioStatusBlock, buffer, length, informationClass);
+}
+
+BOOL WINAPI SimFindActCtxSectionStringA(DWORD, const GUID*, ULONG section, LPCSTR name,
+                                        PACTCTX_SECTION_KEYED_DATA_2600 data)
+{
+    NoteCall("FindActCtxSectionStringA");
+    if (data == nullptr || name == nullptr) {
+        detail::SetError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (section != ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION || !RedirectsCommonControls(LibraryKey(name))) {
+        detail::SetError(ERROR_SXS_KEY_NOT_FOUND);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI SimInitCommonControlsEx(const INITCOMMONCONTROLSEX*)
+{
+    NoteCall("InitCommonControlsEx");
+    State().commonControlsInitialised = State().systemDir + "\\comctl32.dll";
+    return TRUE;
+}
+
+BOOL WINAPI SimInitStyledCommonControls(const INITCOMMONCONTROLSEX*)
+{
+    NoteCall("InitCommonControlsEx");
+    State().commonControlsInitialised = State().windowsDir + kSideBySideCommonControls;
+    return TRUE;
 }
 
 // GetProcAddress hands every entry point out as the one generic type.
@@ -455,6 +555,9 @@ void SetPlatform(Family family, DWORD major, DWORD minor, DWORD build)
     kernel32.present = true;
     for (const char* entry : kToolhelpEntries)
         SetEntryPresent(kernel32, entry, !(family == Family::Nt && major < 5));
+    // Activation contexts came with Windows XP.
+    SetEntryPresent(kernel32, "FindActCtxSectionStringA",
+                    family == Family::Nt && (major > 5 || (major == 5 && minor >= 1)));
 }
 
 void SetVersionExFails(bool fails) { State().versionExFails = fails; }
@@ -496,6 +599,9 @@ void SetEntryPointPresent(const std::string& library, const std::string& entry, 
 }
 
 void SetThemeActive(bool active) { State().themeActive = active; }
+void SetCommonControlsManifest(bool present) { State().commonControlsManifest = present; }
+std::vector<std::string> ForeignLibraryLoads() { return State().foreignLoads; }
+std::string CommonControlsInitialised() { return State().commonControlsInitialised; }
 
 void SetVersionStrings(const std::string& companyName, const std::string& fileDescription)
 {
@@ -569,7 +675,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
         path = State().programPath;
     } else if (sim::Library* library = sim::LibraryFromHandle(module);
                library != nullptr && library->loads > 0) {
-        path = State().systemDir + "\\" + library->name;
+        path = library->path.empty() ? State().systemDir + "\\" + library->name : library->path;
     } else {
         sim::detail::SetError(ERROR_MOD_NOT_FOUND);
         return 0;
@@ -723,11 +829,13 @@ HMODULE LoadLibraryA(LPCSTR name)
         sim::detail::SetError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    sim::Library* library = sim::FindLibrary(sim::LibraryKey(name));
+    sim::Library* library = sim::ResolveLibrary(name);
     if (library == nullptr || !library->present) {
         sim::detail::SetError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
+    // A foreign file's code has run by the time the load returns.
+    if (library->origin == sim::Origin::Foreign) State().foreignLoads.push_back(library->path);
     ++library->loads;
     return reinterpret_cast<HMODULE>(library);
 }
@@ -769,10 +877,19 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
             {"psapi.dll", "EnumProcesses", sim::AsProc(&::EnumProcesses)},
             {"psapi.dll", "EnumProcessModules", sim::AsProc(&::EnumProcessModules)},
             {"psapi.dll", "GetModuleFileNameExA", sim::AsProc(&::GetModuleFileNameExA)},
+            {"version.dll", "GetFileVersionInfoSizeA", sim::AsProc(&::GetFileVersionInfoSizeA)},
+            {"version.dll", "GetFileVersionInfoA", sim::AsProc(&::GetFileVersionInfoA)},
+            {"version.dll", "VerQueryValueA", sim::AsProc(&::VerQueryValueA)},
+            {"kernel32.dll", "FindActCtxSectionStringA", sim::AsProc(&sim::SimFindActCtxSectionStringA)},
+            {"comctl32.dll", "InitCommonControlsEx", sim::AsProc(&sim::SimInitCommonControlsEx)},
         };
-        // Export names are case-sensitive, library names are not.
+        // Export names are case-sensitive, library names are not. A foreign
+        // file exports nothing the program would want.
+        if (library->origin == sim::Origin::SideBySide && std::strcmp(name, "InitCommonControlsEx") == 0)
+            return sim::AsProc(&sim::SimInitStyledCommonControls);
         for (const Export& entry : kExports)
-            if (library->name == entry.library && std::strcmp(name, entry.name) == 0)
+            if (library->origin == sim::Origin::SystemFolder && library->name == entry.library &&
+                std::strcmp(name, entry.name) == 0)
                 return entry.entry;
     }
     sim::detail::SetError(ERROR_PROC_NOT_FOUND);
