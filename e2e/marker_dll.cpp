@@ -35,12 +35,21 @@
     X(GetModuleFileNameExW) X(GetModuleBaseNameA) X(GetModuleBaseNameW)                           \
     X(GetModuleInformation) X(GetProcessImageFileNameA) X(GetProcessImageFileNameW)
 
-// stdcall arguments stay on the stack untouched, so a jump passes any call on.
+// A jump leaves the arguments untouched, on the stack (stdcall) or in
+// registers (x64), so it passes any call on. 32-bit C names carry a leading
+// underscore; 64-bit code reaches its slot relative to the instruction.
+#ifdef _WIN64
+#define FORWARD_SYMBOL(name) "forward_" #name
+#define FORWARD_JUMP(name) "\tjmp *slot_" #name "(%rip)\n"
+#else
+#define FORWARD_SYMBOL(name) "_forward_" #name
+#define FORWARD_JUMP(name) "\tjmp *_slot_" #name "\n"
+#endif
 #define DEFINE_FORWARD(name)                                                                      \
     extern "C" {                                                                                  \
     void* slot_##name = nullptr;                                                                  \
     }                                                                                             \
-    asm(".text\n.globl _forward_" #name "\n_forward_" #name ":\n\tjmp *_slot_" #name "\n"         \
+    asm(".text\n.globl " FORWARD_SYMBOL(name) "\n" FORWARD_SYMBOL(name) ":\n" FORWARD_JUMP(name)  \
         ".section .drectve\n\t.ascii \" -export:" #name "=forward_" #name "\"\n.text\n");
 MARKER_FORWARDS(DEFINE_FORWARD)
 
