@@ -35,8 +35,10 @@ struct SystemState {
     std::vector<StartedProgram> started;
     std::vector<std::string> links;
     // A deque: module handles are record addresses and must survive additions.
+    // XP's kernel32 has no image-name query yet.
     std::deque<Library> libraries = {
-        {"kernel32.dll", true, 0, {}}, {"ntdll.dll", true, 0, {}},   {"user32.dll", true, 0, {}},
+        {"kernel32.dll", true, 0, {"QueryFullProcessImageNameA"}},
+        {"ntdll.dll", true, 0, {}},    {"user32.dll", true, 0, {}},
         {"advapi32.dll", true, 0, {}}, {"shell32.dll", true, 0, {}}, {"shlwapi.dll", true, 0, {}},
         {"psapi.dll", true, 0, {}},    {"version.dll", true, 0, {}}, {"comctl32.dll", true, 0, {}},
         {"uxtheme.dll", true, 0, {}}};
@@ -291,6 +293,8 @@ Library& LibraryRecord(const std::string& name)
 
 const char* const kToolhelpEntries[] = {"CreateToolhelp32Snapshot", "Process32First",
                                         "Process32Next"};
+// Came to kernel32 with Windows Vista.
+const char kImageNameEntry[] = "QueryFullProcessImageNameA";
 
 BOOL WINAPI SimIsThemeActive()
 {
@@ -391,6 +395,7 @@ DWORD NoVersionReason(LPCSTR file)
 namespace detail {
 
 Family CurrentFamily() { return State().family; }
+void RecordStartedProgram(const StartedProgram& program) { State().started.push_back(program); }
 const std::string& ProgramPath() { return State().programPath; }
 const std::string& WindowsDir() { return State().windowsDir; }
 const std::string& SystemDir() { return State().systemDir; }
@@ -452,6 +457,7 @@ void SetPlatform(Family family, DWORD major, DWORD minor, DWORD build)
     kernel32.present = true;
     for (const char* entry : kToolhelpEntries)
         SetEntryPresent(kernel32, entry, !(family == Family::Nt && major < 5));
+    SetEntryPresent(kernel32, kImageNameEntry, family == Family::Nt && major >= 6);
 }
 
 void SetVersionExFails(bool fails) { State().versionExFails = fails; }
@@ -740,6 +746,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
             {"kernel32.dll", "CreateToolhelp32Snapshot", sim::AsProc(&::CreateToolhelp32Snapshot)},
             {"kernel32.dll", "Process32First", sim::AsProc(&::Process32First)},
             {"kernel32.dll", "Process32Next", sim::AsProc(&::Process32Next)},
+            {"kernel32.dll", sim::kImageNameEntry, sim::AsProc(&::QueryFullProcessImageNameA)},
             {"psapi.dll", "EnumProcesses", sim::AsProc(&::EnumProcesses)},
             {"psapi.dll", "EnumProcessModules", sim::AsProc(&::EnumProcessModules)},
             {"psapi.dll", "GetModuleFileNameExA", sim::AsProc(&::GetModuleFileNameExA)},
