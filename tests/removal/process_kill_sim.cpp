@@ -65,19 +65,35 @@ TEST_F(ProcessKill9x, EndsEveryProcessWhosePathContainsTheNameInAnyCase)
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
-TEST_F(ProcessKill9x, MatchesAnyPartOfThePathAndShortTargets)
+// Only the executable's own file name counts, on both walks: parts of a path
+// ("e", ".exe", a folder) are entry names of a temporary folder, and matched
+// by containment they ended the browser, the shell and the user's programs.
+void ExpectOnlyTheFileNameToMatch(const sim::ProcessSpec& helperSpec, DWORD shell)
 {
     DWORD ie = sim::AddProcess("C:\\Program Files\\Internet Explorer\\iexplore.exe");
-    DWORD inFolder = sim::AddProcess("C:\\Evil Corp\\helper.exe");
+    DWORD helper = sim::AddProcess(helperSpec);
     DWORD clean = sim::AddProcess("C:\\Tools\\calc.com");
 
-    KillProcessByName(L"e.exe", kTrue);
-    EXPECT_FALSE(sim::IsRunning(ie));
-    EXPECT_TRUE(sim::IsRunning(clean));
+    for (const wchar_t* part : {L"e.exe", L".exe", L"e", L"1", L"evil corp", L"tools", L"calc",
+                                L"Internet Explorer\\iexplore.exe", L"\\iexplore.exe"})
+        EXPECT_EQ(KillProcessByName(part, kTrue), 0) << platform::ToAnsi(part);
+    EXPECT_TRUE(sim::TerminatedProcesses().empty());
+    EXPECT_TRUE(sim::Sleeps().empty());
 
-    KillProcessByName(L"evil corp", kTrue);
-    EXPECT_FALSE(sim::IsRunning(inFolder));
+    EXPECT_EQ(KillProcessByName(L"HELPER.EXE", kTrue), 1);
+    EXPECT_EQ(KillProcessByName(L"iexplore.exe", kTrue), 1);
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{helper, ie}));
     EXPECT_TRUE(sim::IsRunning(clean));
+    EXPECT_TRUE(sim::IsRunning(shell));
+    EXPECT_EQ(gExplorerEnded, kFalse);
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKill9x, MatchesTheFileNameNeverAPartOfThePath)
+{
+    sim::ProcessSpec helper;
+    helper.exeFile = helper.modulePath = "C:\\Evil Corp\\helper.exe";
+    ExpectOnlyTheFileNameToMatch(helper, ExplorerId());
 }
 
 TEST_F(ProcessKill9x, NoMatchMeansOnePassWithoutPauseButAPumpPerEntry)
@@ -314,28 +330,36 @@ TEST_F(ProcessKillNt, KillAllFalseStopsAfterTheFirstMatch)
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
-TEST_F(ProcessKillNt, KernelPathsAreNormalisedBeforeMatching)
+TEST_F(ProcessKillNt, MatchesTheFileNameNeverAPartOfThePath)
+{
+    sim::ProcessSpec helper;
+    helper.exeFile = "helper.exe";
+    helper.modulePath = "\\??\\C:\\Evil Corp\\helper.exe";
+    ExpectOnlyTheFileNameToMatch(helper, ExplorerId());
+}
+
+TEST_F(ProcessKillNt, KernelPathsAreNamedByTheirLastPart)
 {
     sim::ProcessSpec spec;
     spec.exeFile = "smss.exe";
     spec.modulePath = "\\SystemRoot\\System32\\smss.exe";
     DWORD smss = sim::AddProcess(spec);
     spec.exeFile = "tool.exe";
-    spec.modulePath = "\\??\\C:\\Tools\\tool.exe";
+    spec.modulePath = "\\??\\tool.exe";
     DWORD tool = sim::AddProcess(spec);
     spec.exeFile = "svc.exe";
     spec.modulePath = "%SystemRoot%\\system32\\svc.exe";
     DWORD svc = sim::AddProcess(spec);
 
-    // Only the raw form carries the prefix.
-    KillProcessByName(L"??\\C:", kTrue);
-    EXPECT_TRUE(sim::IsRunning(tool));
-    KillProcessByName(L"C:\\WINDOWS\\system32\\System32\\smss.exe", kTrue);
-    EXPECT_FALSE(sim::IsRunning(smss));
-    KillProcessByName(L"c:\\windows\\system32\\svc.exe", kTrue);
-    EXPECT_FALSE(sim::IsRunning(svc));
-    KillProcessByName(L"c:\\tools\\tool.exe", kTrue);
-    EXPECT_FALSE(sim::IsRunning(tool));
+    // A path is never a file name, whatever the normalised path reads.
+    KillProcessByName(L"C:\\WINDOWS\\system32\\svc.exe", kTrue);
+    KillProcessByName(L"??\\tool.exe", kTrue);
+    EXPECT_TRUE(sim::TerminatedProcesses().empty());
+
+    KillProcessByName(L"SMSS.EXE", kTrue);
+    KillProcessByName(L"svc.exe", kTrue);
+    KillProcessByName(L"tool.exe", kTrue);
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{smss, svc, tool}));
 }
 
 TEST_F(ProcessKillNt, ExaminesTheFirst1024IdentifiersFirstIncluded)
@@ -367,7 +391,7 @@ TEST_F(ProcessKillNt, SparesTheProgramItself)
 {
     DWORD namesake = sim::AddProcess("C:\\Downloads\\Grevlin.exe");
 
-    KillProcessByName(L"grevlin", kTrue);
+    KillProcessByName(L"GREVLIN.EXE", kTrue);
 
     EXPECT_TRUE(sim::IsRunning(sim::SelfProcessId()));
     EXPECT_FALSE(sim::IsRunning(namesake));
@@ -382,6 +406,115 @@ TEST_F(ProcessKillNt, AnEmptyTargetEndsNothing)
 
     EXPECT_TRUE(sim::TerminatedProcesses().empty());
     EXPECT_TRUE(sim::IsRunning(ExplorerId()));
+}
+
+// Windows 7 SP1, 64-bit: 64-bit processes do not show their modules to this
+// 32-bit program, but name their image to kernel32's query.
+class ProcessKillVista : public Machine {
+protected:
+    void SetUp() override
+    {
+        Machine::SetUp();
+        sim::SetPlatform(sim::Family::Nt, 6, 1, 7601);
+    }
+
+    static DWORD Add64Bit(const std::string& path)
+    {
+        sim::ProcessSpec spec;
+        spec.exeFile = path.substr(path.rfind('\\') + 1);
+        spec.modulePath = path;
+        spec.canEnumModules = false;
+        return sim::AddProcess(spec);
+    }
+};
+
+TEST_F(ProcessKillVista, ProcessesWithUnreadableModulesAreNamedByTheirImage)
+{
+    DWORD ie = Add64Bit("C:\\Program Files\\Internet Explorer\\iexplore.exe");
+    DWORD shell = Add64Bit("C:\\Windows\\explorer.exe");
+    DWORD word = Add64Bit("C:\\Program Files\\Office\\winword.exe");
+    // Elevated or protected: no full query, but the image name and the end are granted.
+    sim::ProcessSpec guarded;
+    guarded.exeFile = guarded.modulePath = "C:\\Program Files (x86)\\Internet Explorer\\iexplore.exe";
+    guarded.grantedRights = PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE;
+    DWORD ieGuarded = sim::AddProcess(guarded);
+    sim::ProcessSpec sealed = guarded;
+    sealed.grantedRights = PROCESS_QUERY_LIMITED_INFORMATION;
+    DWORD ieSealed = sim::AddProcess(sealed);
+
+    EXPECT_EQ(KillProcessByName(L"iexplore.exe", kTrue), 2);
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{ie, ieGuarded}));
+    EXPECT_TRUE(sim::IsRunning(ieSealed));
+    EXPECT_TRUE(sim::IsRunning(word));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 1000}));
+    EXPECT_EQ(gExplorerEnded, kFalse);
+
+    // The fresh machine's 32-bit shell by its modules, the 64-bit one by its image.
+    EXPECT_EQ(KillProcessByName(L"explorer.exe", kTrue), 2);
+    EXPECT_FALSE(sim::IsRunning(ExplorerId()));
+    EXPECT_FALSE(sim::IsRunning(shell));
+    EXPECT_EQ(gExplorerEnded, kTrue);
+    EXPECT_EQ(sim::OpenHandles(), 0);
+    EXPECT_TRUE(NoLoadLeftBehind("kernel32.dll"));
+    EXPECT_TRUE(NoLoadLeftBehind("psapi.dll"));
+}
+
+TEST_F(ProcessKillVista, WithoutTheImageQueryUnreadableProcessesAreSkipped)
+{
+    DWORD ie = Add64Bit("C:\\Program Files\\Internet Explorer\\iexplore.exe");
+    sim::SetEntryPointPresent("kernel32.dll", "QueryFullProcessImageNameA", false);
+
+    EXPECT_EQ(KillProcessByName(L"iexplore.exe", kTrue), 0);
+    EXPECT_TRUE(sim::IsRunning(ie));
+
+    // Windows XP has no such query either.
+    sim::SetPlatform(sim::Family::Nt, 5, 1, 2600);
+    EXPECT_EQ(nullptr, Export("kernel32.dll", "QueryFullProcessImageNameA"));
+    EXPECT_EQ(KillProcessByName(L"iexplore.exe", kTrue), 0);
+    EXPECT_TRUE(sim::IsRunning(ie));
+    EXPECT_TRUE(sim::Sleeps().empty());
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKillVista, KillAllFalseCountsAMatchFoundByItsImage)
+{
+    DWORD first = Add64Bit("C:\\Apps\\twin.exe");
+    DWORD second = sim::AddProcess("D:\\Apps\\twin.exe");
+
+    EXPECT_EQ(KillProcessByName(L"twin.exe", kFalse), 1);
+
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{first}));
+    EXPECT_TRUE(sim::IsRunning(second));
+}
+
+TEST_F(ProcessKillNt, TheShellStartsOnlyFromTheWindowsFolder)
+{
+    // Where a search by bare name would look first.
+    sim::AddFile("C:\\Program Files\\Grevlin\\explorer.exe", "MZ planted");
+    sim::AddFile("C:\\WINDOWS\\system32\\explorer.exe", "MZ planted");
+
+    StartShell();
+    EXPECT_TRUE(sim::StartedPrograms().empty());
+
+    sim::AddFile(simscan::kExplorer, "MZ");
+    StartShell();
+    ASSERT_EQ(sim::StartedPrograms().size(), 1u);
+    const sim::StartedProgram shell = sim::StartedPrograms()[0];
+    EXPECT_EQ(shell.module, "C:\\WINDOWS\\explorer.exe");
+    EXPECT_EQ(shell.commandLine, "\"C:\\WINDOWS\\explorer.exe\"");
+    EXPECT_EQ(shell.show, static_cast<UINT>(SW_SHOWMINIMIZED));
+    EXPECT_EQ(shell.currentFolder, "C:\\WINDOWS");
+    EXPECT_TRUE(sim::IsRunning(shell.processId));
+    EXPECT_EQ(sim::OpenHandles(), 0) << "the process and thread handles are closed";
+    EXPECT_TRUE(sim::Sleeps().empty());
+
+    // Windows installed at the root of a drive.
+    sim::SetWindowsDir("D:\\");
+    sim::AddFile("D:\\explorer.exe", "MZ");
+    StartShell();
+    ASSERT_EQ(sim::StartedPrograms().size(), 2u);
+    EXPECT_EQ(sim::StartedPrograms()[1].module, "D:\\explorer.exe");
+    EXPECT_EQ(sim::StartedPrograms()[1].currentFolder, "D:\\");
 }
 
 }  // namespace
