@@ -208,6 +208,7 @@ protected:
         ASSERT_EQ(sim::StartedPrograms().size(), 1u);
         const sim::StartedProgram shell = sim::StartedPrograms()[0];
         EXPECT_EQ(shell.module, simscan::kExplorer);
+        EXPECT_EQ(shell.currentFolder, simscan::kWindows);
         EXPECT_EQ(shell.show, static_cast<UINT>(SW_SHOWMINIMIZED));
         EXPECT_TRUE(sim::IsRunning(shell.processId));
         EXPECT_FALSE(sim::IsRunning(ExplorerId()));
@@ -246,17 +247,6 @@ TEST_F(PipelineShell, AShellEndedByTheCleaningComesBackToo)
     EXPECT_FALSE(sim::FileExists(std::string(simscan::kTemp) + "explorer.exe"));
     EXPECT_EQ(gExplorerKilled, kFalse);
     ExpectTheShellRestarted();
-}
-
-TEST_F(PipelineShell, AShellLeftRunningIsNotStartedAgain)
-{
-    sim::AddFile("C:\\WINDOWS\\evil.exe", simscan::ProbeInfected());
-    sim::AddFile(std::string(simscan::kTemp) + "explorer.exe.tmp", "x");
-
-    RunRemoval();
-
-    EXPECT_TRUE(sim::IsRunning(ExplorerId()));
-    EXPECT_TRUE(sim::StartedPrograms().empty());
 }
 
 TEST_F(Pipeline, ALockedTempSeDllIsScheduledAndTheRestartWarningComesLast)

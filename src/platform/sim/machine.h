@@ -78,8 +78,9 @@ void FailWriteAfter(const std::string& path, size_t bytesBeforeFailure);
 // ---- Processes --------------------------------------------------------------
 struct ProcessSpec {
     std::string exeFile;     // what the toolhelp snapshot reports (9x: full path)
-    std::string modulePath;  // what GetModuleFileNameExA reports on NT ("\??\C:\...", "\SystemRoot\...")
-    std::string imagePath{};  // what QueryFullProcessImageNameA reports; empty: modulePath
+    // What GetModuleFileNameExA and QueryFullProcessImageNameA report on NT
+    // ("\??\C:\...", "\SystemRoot\...").
+    std::string modulePath;
     bool canOpen = true;
     bool canTerminate = true;
     // false: the modules cannot be read (ERROR_PARTIAL_COPY), as a 64-bit

@@ -370,8 +370,7 @@ BOOL QueryFullProcessImageNameA(HANDLE handle, DWORD flags, LPSTR name, PDWORD s
     if (size == nullptr || (name == nullptr && *size > 0)) return sim::Fail(ERROR_NOACCESS);
     const sim::Process* process = sim::Find(object->id);
     if (process == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
-    const std::string& path =
-        process->spec.imagePath.empty() ? process->spec.modulePath : process->spec.imagePath;
+    const std::string& path = process->spec.modulePath;
     if (*size <= path.size()) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(name, path.c_str(), path.size() + 1);
     *size = static_cast<DWORD>(path.size());
