@@ -60,6 +60,10 @@ typedef BOOL(WINAPI* EnumProcessModulesFn)(HANDLE process, HMODULE* modules, DWO
                                            LPDWORD needed);
 typedef DWORD(WINAPI* GetModuleFileNameExAFn)(HANDLE process, HMODULE module, LPSTR name,
                                               DWORD size);
+// kernel32 of Windows Vista and later: the image path of a process whose
+// modules a 32-bit program cannot read (a 64-bit one).
+typedef BOOL(WINAPI* QueryFullProcessImageNameAFn)(HANDLE process, DWORD flags, LPSTR name,
+                                                   PDWORD size);
 
 namespace platform {
 

@@ -41,6 +41,14 @@ const AutorunLocation kWindesktopLocations[] = {
 
 void DeletePath(const std::wstring& path) { DeleteFileA(platform::ToAnsi(path).c_str()); }
 
+// A process ended just now may still hold the file for a moment; with none
+// ended there is nothing to wait for (a temporary folder of thousands of
+// files would otherwise take minutes of pauses).
+void EndProcessesNamed(const std::wstring& name)
+{
+    if (KillProcessByName(name, kTrue) > 0) Sleep(kPauseBeforeDelete);
+}
+
 }  // namespace
 
 void RemoveRegistryValue(HKEY hive, const std::wstring& key, const std::wstring& valueName)
@@ -64,8 +72,7 @@ void RemoveInfectedFile(const std::wstring& folder, const std::wstring& name)
     }
 
     SetFileAttributesA(platform::ToAnsi(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-    KillProcessByName(name, kTrue);
-    Sleep(kPauseBeforeDelete);
+    EndProcessesNamed(name);
     DeletePath(path);
 
     if (FileIsPresent(path)) {
@@ -74,8 +81,7 @@ void RemoveInfectedFile(const std::wstring& folder, const std::wstring& name)
         KillProcessByName(L"explorer.exe", kTrue);
         gExplorerKilled = kTrue;
         for (int round = 0; round < kExtraDeleteRounds; ++round) {
-            KillProcessByName(name, kTrue);
-            Sleep(kPauseBeforeDelete);
+            EndProcessesNamed(name);
             DeletePath(path);
             ui::PumpMessages();
         }

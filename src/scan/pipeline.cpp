@@ -153,7 +153,7 @@ void RunRemoval()
     }
 
     // A removal ended the shell; the user gets the desktop back, minimised.
-    if (gExplorerKilled == kTrue) WinExec("explorer.exe", SW_SHOWMINIMIZED);
+    if (gExplorerKilled == kTrue || gExplorerEnded == kTrue) RunStage(L"Shell restart", StartShell);
 
     const bool aborted = gAbort != kFalse;
     const std::wstring closingText = aborted ? kAbortedText : kCompletedText;

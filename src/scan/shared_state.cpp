@@ -4,6 +4,7 @@ Boolean gAbort = kFalse;
 int32_t gFilesFound = 0;
 int32_t gStreamsFound = 0;
 Boolean gExplorerKilled = kFalse;
+Boolean gExplorerEnded = kFalse;
 Boolean gRebootNeeded = kFalse;
 std::wstring gLogText;
 std::vector<std::wstring> gProtectedNames;
@@ -14,6 +15,7 @@ void ResetSharedState()
     gFilesFound = 0;
     gStreamsFound = 0;
     gExplorerKilled = kFalse;
+    gExplorerEnded = kFalse;
     gRebootNeeded = kFalse;
     gLogText.clear();
     gProtectedNames.clear();

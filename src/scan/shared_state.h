@@ -14,6 +14,7 @@ extern Boolean gAbort;           // set by "Abort Removal" and by closing the ma
 extern int32_t gFilesFound;      // infected files handled by the file stage
 extern int32_t gStreamsFound;    // infected streams handled, never reset in a run
 extern Boolean gExplorerKilled;  // a removal had to end explorer.exe
+extern Boolean gExplorerEnded;   // a process walk ended explorer.exe, for whatever reason
 extern Boolean gRebootNeeded;    // a deletion waits for the next restart
 extern std::wstring gLogText;    // the activity list as text, filled at the end of the scan
 extern std::vector<std::wstring> gProtectedNames;  // positions 0 to 20, 0 unused

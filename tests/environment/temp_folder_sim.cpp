@@ -49,6 +49,7 @@ TEST_F(TempFolder, AFileHeldByTheShellEndsTheShellAndIsRemoved)
 
     EXPECT_FALSE(sim::FileExists(InTemp("icon.tmp")));
     EXPECT_EQ(gExplorerKilled, kTrue);
+    EXPECT_EQ(gExplorerEnded, kTrue);
 }
 
 TEST_F(TempFolder, AStubbornLockLeavesTheFileAndTheCleaningGoesOn)
@@ -70,6 +71,10 @@ TEST_F(TempFolder, AStubbornLockLeavesTheFileAndTheCleaningGoesOn)
 TEST_F(TempFolder, EntryNamesAreProcessTargets)
 {
     sim::AddFile(InTemp("updater.exe"), "MZ");
+    // Names that are only parts of other programs' paths.
+    for (const char* part : {"e", ".exe", "r.exe", "1", "Program Files"})
+        sim::AddFile(InTemp(part), "x");
+    sim::AddFolder(InTemp("Vendor"));
     DWORD updater = sim::AddProcess("C:\\Program Files\\Vendor\\updater.exe");
     DWORD other = sim::AddProcess("C:\\Program Files\\Vendor\\viewer.exe");
 
@@ -77,6 +82,8 @@ TEST_F(TempFolder, EntryNamesAreProcessTargets)
 
     EXPECT_FALSE(sim::IsRunning(updater));
     EXPECT_TRUE(sim::IsRunning(other));
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{updater}));
+    EXPECT_EQ(gExplorerEnded, kFalse);
 }
 
 TEST_F(TempFolder, AnEmptyFolderChangesNothing)

@@ -203,6 +203,53 @@ TEST_F(ProcessesSim, EndingAProcessReleasesItsFilesSimOnly)
     CloseHandle(file);
 }
 
+TEST_F(ProcessesSim, StartedProgramsJoinTheProcessListSimOnly)
+{
+    sim::AddFile("C:\\WINDOWS\\explorer.exe", "MZ");
+    sim::AddFile("C:\\Program Files\\Grevlin\\explorer.exe", "MZ planted");
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started;
+
+    // Without an application name the first word is looked for, the
+    // program's own folder first: a planted copy wins over the system's.
+    char bare[] = "explorer /n";
+    ASSERT_TRUE(CreateProcessA(nullptr, bare, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &started));
+    EXPECT_EQ(2, sim::OpenHandles()) << "the process and its thread, until closed";
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    ASSERT_TRUE(CreateProcessA("C:\\WINDOWS\\explorer.exe", nullptr, nullptr, nullptr, FALSE, 0,
+                               nullptr, "C:\\WINDOWS", &startup, &started));
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+
+    const std::vector<sim::StartedProgram> programs = sim::StartedPrograms();
+    ASSERT_EQ(2u, programs.size());
+    EXPECT_EQ("C:\\Program Files\\Grevlin\\explorer.exe", programs[0].module);
+    EXPECT_EQ(static_cast<UINT>(SW_SHOWDEFAULT), programs[0].show) << "no STARTF_USESHOWWINDOW";
+    EXPECT_EQ("C:\\WINDOWS\\explorer.exe", programs[1].commandLine);
+    EXPECT_EQ("C:\\WINDOWS", programs[1].currentFolder);
+    EXPECT_EQ("C:\\WINDOWS\\explorer.exe", ModulePath(started.dwProcessId));
+
+    const struct {
+        const char* application;
+        const char* folder;
+        DWORD error;
+    } refused[] = {
+        {"C:\\WINDOWS\\explorer", nullptr, ERROR_FILE_NOT_FOUND},  // no ".exe" added
+        {"C:\\NOWHERE\\explorer.exe", nullptr, ERROR_PATH_NOT_FOUND},
+        {"C:\\WINDOWS\\explorer.exe", "C:\\NOWHERE", ERROR_DIRECTORY},
+    };
+    for (const auto& start : refused) {
+        EXPECT_FALSE(CreateProcessA(start.application, nullptr, nullptr, nullptr, FALSE, 0,
+                                    nullptr, start.folder, &startup, &started));
+        EXPECT_EQ(start.error, GetLastError()) << start.application;
+    }
+    EXPECT_EQ(2u, sim::StartedPrograms().size());
+}
+
 TEST_F(ProcessesSim, ForgedHandlesAreRefused)
 {
     HANDLE forged = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x777));

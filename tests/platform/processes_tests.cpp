@@ -155,6 +155,73 @@ TEST(Processes, OpeningAnIdentifierNoProcessHasFails)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 }
 
+TEST(Processes, TheImageNameNeedsOnlyTheLimitedQueryRight)
+{
+    platform::LoadedLibrary kernel32("kernel32.dll");
+    const auto query = kernel32.Entry<QueryFullProcessImageNameAFn>("QueryFullProcessImageNameA");
+    if (query == nullptr) GTEST_SKIP() << "kernel32 before Windows Vista has no image-name query";
+
+    OwnProcess limited(PROCESS_QUERY_LIMITED_INFORMATION);
+    ASSERT_NE(nullptr, limited.get()) << GetLastError();
+    char name[MAX_PATH];
+    std::memset(name, 'x', sizeof name);
+    DWORD size = MAX_PATH;
+    ASSERT_TRUE(query(limited.get(), 0, name, &size)) << GetLastError();
+    EXPECT_STRCASEEQ(OwnPath().c_str(), name) << "the Win32 form of the path";
+    EXPECT_EQ(std::strlen(name), size) << "the length without its NUL";
+
+    size = 4;
+    EXPECT_FALSE(query(limited.get(), 0, name, &size));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+
+    OwnProcess readOnly(PROCESS_VM_READ);
+    ASSERT_NE(nullptr, readOnly.get());
+    size = MAX_PATH;
+    EXPECT_FALSE(query(readOnly.get(), 0, name, &size));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+}
+
+TEST(Processes, CreateProcessStartsTheProgramItIsNamed)
+{
+    // This very program, suspended: it never runs a single instruction.
+    const std::string own = OwnPath();
+    std::string commandLine = "\"" + own + "\" --gtest_list_tests";
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMINIMIZED;
+    PROCESS_INFORMATION started;
+    std::memset(&started, 0, sizeof started);
+    ASSERT_TRUE(CreateProcessA(own.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED, nullptr, nullptr, &startup, &started))
+        << GetLastError();
+
+    EXPECT_NE(0u, started.dwProcessId);
+    EXPECT_NE(GetCurrentProcessId(), started.dwProcessId);
+    EXPECT_NE(0u, started.dwThreadId);
+    EXPECT_NE(nullptr, started.hProcess);
+    EXPECT_NE(nullptr, started.hThread);
+    EXPECT_NE(started.hProcess, started.hThread);
+    const std::vector<DWORD> ids = ProcessIds();
+    EXPECT_NE(ids.end(), std::find(ids.begin(), ids.end(), started.dwProcessId));
+    // The process handle carries every right, the end included.
+    EXPECT_TRUE(TerminateProcess(started.hProcess, 0)) << GetLastError();
+    EXPECT_TRUE(CloseHandle(started.hThread));
+    EXPECT_TRUE(CloseHandle(started.hProcess));
+
+    // A program that is not there is not looked for elsewhere.
+    const std::string absent = own.substr(0, own.rfind('\\') + 1) + "gvq_absent_" +
+                               std::to_string(GetCurrentProcessId()) + ".exe";
+    std::string absentLine = "\"" + absent + "\"";
+    std::memset(&started, 0, sizeof started);
+    SetLastError(0);
+    EXPECT_FALSE(CreateProcessA(absent.c_str(), &absentLine[0], nullptr, nullptr, FALSE, 0,
+                                nullptr, nullptr, &startup, &started));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_EQ(nullptr, started.hProcess);
+}
+
 TEST(Processes, ClosingAProcessHandleTwiceFails)
 {
     HANDLE handle = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());

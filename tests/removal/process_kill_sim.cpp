@@ -65,19 +65,35 @@ TEST_F(ProcessKill9x, EndsEveryProcessWhosePathContainsTheNameInAnyCase)
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
-TEST_F(ProcessKill9x, MatchesAnyPartOfThePathAndShortTargets)
+// Only the executable's own file name counts, on both walks: parts of a path
+// ("e", ".exe", a folder) are entry names of a temporary folder, and matched
+// by containment they ended the browser, the shell and the user's programs.
+void ExpectOnlyTheFileNameToMatch(const sim::ProcessSpec& helperSpec, DWORD shell)
 {
     DWORD ie = sim::AddProcess("C:\\Program Files\\Internet Explorer\\iexplore.exe");
-    DWORD inFolder = sim::AddProcess("C:\\Evil Corp\\helper.exe");
+    DWORD helper = sim::AddProcess(helperSpec);
     DWORD clean = sim::AddProcess("C:\\Tools\\calc.com");
 
-    KillProcessByName(L"e.exe", kTrue);
-    EXPECT_FALSE(sim::IsRunning(ie));
-    EXPECT_TRUE(sim::IsRunning(clean));
+    for (const wchar_t* part : {L"e.exe", L".exe", L"e", L"1", L"evil corp", L"tools", L"calc",
+                                L"Internet Explorer\\iexplore.exe", L"\\iexplore.exe"})
+        EXPECT_EQ(KillProcessByName(part, kTrue), 0) << platform::ToAnsi(part);
+    EXPECT_TRUE(sim::TerminatedProcesses().empty());
+    EXPECT_TRUE(sim::Sleeps().empty());
 
-    KillProcessByName(L"evil corp", kTrue);
-    EXPECT_FALSE(sim::IsRunning(inFolder));
+    EXPECT_EQ(KillProcessByName(L"HELPER.EXE", kTrue), 1);
+    EXPECT_EQ(KillProcessByName(L"iexplore.exe", kTrue), 1);
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{helper, ie}));
     EXPECT_TRUE(sim::IsRunning(clean));
+    EXPECT_TRUE(sim::IsRunning(shell));
+    EXPECT_EQ(gExplorerEnded, kFalse);
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKill9x, MatchesTheFileNameNeverAPartOfThePath)
+{
+    sim::ProcessSpec helper;
+    helper.exeFile = helper.modulePath = "C:\\Evil Corp\\helper.exe";
+    ExpectOnlyTheFileNameToMatch(helper, ExplorerId());
 }
 
 TEST_F(ProcessKill9x, NoMatchMeansOnePassWithoutPauseButAPumpPerEntry)
@@ -314,28 +330,32 @@ TEST_F(ProcessKillNt, KillAllFalseStopsAfterTheFirstMatch)
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
-TEST_F(ProcessKillNt, KernelPathsAreNormalisedBeforeMatching)
+TEST_F(ProcessKillNt, MatchesTheFileNameNeverAPartOfThePath)
+{
+    sim::ProcessSpec helper;
+    helper.exeFile = "helper.exe";
+    helper.modulePath = "\\??\\C:\\Evil Corp\\helper.exe";
+    ExpectOnlyTheFileNameToMatch(helper, ExplorerId());
+}
+
+TEST_F(ProcessKillNt, KernelPathsAreNamedByTheirLastPart)
 {
     sim::ProcessSpec spec;
     spec.exeFile = "smss.exe";
     spec.modulePath = "\\SystemRoot\\System32\\smss.exe";
     DWORD smss = sim::AddProcess(spec);
     spec.exeFile = "tool.exe";
-    spec.modulePath = "\\??\\C:\\Tools\\tool.exe";
+    spec.modulePath = "\\??\\tool.exe";
     DWORD tool = sim::AddProcess(spec);
     spec.exeFile = "svc.exe";
     spec.modulePath = "%SystemRoot%\\system32\\svc.exe";
     DWORD svc = sim::AddProcess(spec);
 
-    // Only the raw form carries the prefix.
-    KillProcessByName(L"??\\C:", kTrue);
-    EXPECT_TRUE(sim::IsRunning(tool));
-    KillProcessByName(L"C:\\WINDOWS\\system32\\System32\\smss.exe", kTrue);
-    EXPECT_FALSE(sim::IsRunning(smss));
-    KillProcessByName(L"c:\\windows\\system32\\svc.exe", kTrue);
-    EXPECT_FALSE(sim::IsRunning(svc));
-    KillProcessByName(L"c:\\tools\\tool.exe", kTrue);
-    EXPECT_FALSE(sim::IsRunning(tool));
+    KillProcessByName(L"SMSS.EXE", kTrue);
+    KillProcessByName(L"svc.exe", kTrue);
+    KillProcessByName(L"??\\tool.exe", kTrue);
+    KillProcessByName(L"tool.exe", kTrue);
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{smss, svc, tool}));
 }
 
 TEST_F(ProcessKillNt, ExaminesTheFirst1024IdentifiersFirstIncluded)
@@ -367,7 +387,7 @@ TEST_F(ProcessKillNt, SparesTheProgramItself)
 {
     DWORD namesake = sim::AddProcess("C:\\Downloads\\Grevlin.exe");
 
-    KillProcessByName(L"grevlin", kTrue);
+    KillProcessByName(L"GREVLIN.EXE", kTrue);
 
     EXPECT_TRUE(sim::IsRunning(sim::SelfProcessId()));
     EXPECT_FALSE(sim::IsRunning(namesake));
@@ -382,6 +402,85 @@ TEST_F(ProcessKillNt, AnEmptyTargetEndsNothing)
 
     EXPECT_TRUE(sim::TerminatedProcesses().empty());
     EXPECT_TRUE(sim::IsRunning(ExplorerId()));
+}
+
+// Windows 7 SP1, 64-bit: 64-bit processes do not show their modules to this
+// 32-bit program, but name their image to kernel32's query.
+class ProcessKillVista : public Machine {
+protected:
+    void SetUp() override
+    {
+        Machine::SetUp();
+        sim::SetPlatform(sim::Family::Nt, 6, 1, 7601);
+    }
+
+    static DWORD Add64Bit(const std::string& path)
+    {
+        sim::ProcessSpec spec;
+        spec.exeFile = path.substr(path.rfind('\\') + 1);
+        spec.modulePath = path;
+        spec.canEnumModules = false;
+        return sim::AddProcess(spec);
+    }
+};
+
+TEST_F(ProcessKillVista, ProcessesWithUnreadableModulesAreNamedByTheirImage)
+{
+    DWORD ie = Add64Bit("C:\\Program Files\\Internet Explorer\\iexplore.exe");
+    DWORD shell = Add64Bit("C:\\Windows\\explorer.exe");
+    DWORD word = Add64Bit("C:\\Program Files\\Office\\winword.exe");
+    // Elevated or protected: no full query, at most the image name and the end.
+    sim::ProcessSpec guarded;
+    guarded.exeFile = guarded.modulePath = "C:\\Program Files (x86)\\iexplore.exe";
+    guarded.grantedRights = PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE;
+    DWORD ieGuarded = sim::AddProcess(guarded);
+    guarded.grantedRights = PROCESS_QUERY_LIMITED_INFORMATION;
+    DWORD ieSealed = sim::AddProcess(guarded);
+
+    EXPECT_EQ(KillProcessByName(L"iexplore.exe", kTrue), 2);
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{ie, ieGuarded}));
+    EXPECT_TRUE(sim::IsRunning(ieSealed));
+    EXPECT_TRUE(sim::IsRunning(word));
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 1000}));
+    EXPECT_EQ(gExplorerEnded, kFalse);
+
+    // The fresh machine's 32-bit shell by its modules, the 64-bit one by its image.
+    EXPECT_EQ(KillProcessByName(L"explorer.exe", kTrue), 2);
+    EXPECT_FALSE(sim::IsRunning(shell));
+    EXPECT_EQ(gExplorerEnded, kTrue);
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+TEST_F(ProcessKillVista, WithoutTheImageQueryUnreadableProcessesAreSkipped)
+{
+    DWORD first = Add64Bit("C:\\Apps\\twin.exe");
+    DWORD second = sim::AddProcess("D:\\Apps\\twin.exe");
+    sim::SetEntryPointPresent("kernel32.dll", "QueryFullProcessImageNameA", false);
+
+    EXPECT_EQ(KillProcessByName(L"twin.exe", kFalse), 1);
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{second}));
+
+    // With the query, the first match in the walk's order is the 64-bit one.
+    sim::SetEntryPointPresent("kernel32.dll", "QueryFullProcessImageNameA", true);
+    EXPECT_EQ(KillProcessByName(L"twin.exe", kFalse), 1);
+    EXPECT_FALSE(sim::IsRunning(first));
+}
+
+TEST_F(ProcessKillNt, TheShellStartsOnlyFromTheWindowsFolder)
+{
+    // Where a search by bare name would look first.
+    sim::AddFile("C:\\Program Files\\Grevlin\\explorer.exe", "MZ planted");
+    StartShell();
+    EXPECT_TRUE(sim::StartedPrograms().empty());
+    EXPECT_EQ(sim::OpenHandles(), 0);
+
+    // Windows installed at the root of a drive.
+    sim::SetWindowsDir("D:\\");
+    sim::AddFile("D:\\explorer.exe", "MZ");
+    StartShell();
+    ASSERT_EQ(sim::StartedPrograms().size(), 1u);
+    EXPECT_EQ(sim::StartedPrograms()[0].module, "D:\\explorer.exe");
+    EXPECT_EQ(sim::StartedPrograms()[0].currentFolder, "D:\\");
 }
 
 }  // namespace

@@ -74,9 +74,11 @@ public:
         char system[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, temp);
         GetSystemDirectoryA(system, MAX_PATH);
-        folderName_ = "grevlin-walk-" + std::to_string(GetCurrentProcessId());
+        const std::string id = std::to_string(GetCurrentProcessId());
+        folderName_ = "grevlin-walk-" + id;
+        fileName_ = "gvq_walkprobe_" + id + ".exe";
         folder_ = std::string(temp) + folderName_;
-        exe_ = folder_ + "\\walkprobe.exe";
+        exe_ = folder_ + "\\" + fileName_;
         CreateDirectoryA(folder_.c_str(), nullptr);
         if (!CopyFileA((std::string(system) + "\\cmd.exe").c_str(), exe_.c_str(), FALSE)) return;
 
@@ -114,8 +116,9 @@ public:
     ProbeProcess& operator=(const ProbeProcess&) = delete;
 
     bool Started() const { return process_ != nullptr; }
-    // Its folder and file name: a part of its path no other process has.
-    std::wstring Tail() const { return platform::FromAnsi(folderName_ + "\\walkprobe.exe"); }
+    // A file name no other process has, and its folder.
+    std::wstring FileName() const { return platform::FromAnsi(fileName_); }
+    std::wstring FolderName() const { return platform::FromAnsi(folderName_); }
     // Bounded so that a process the walk missed fails the test instead of hanging it.
     bool Ended(DWORD& exitCode) const
     {
@@ -125,28 +128,35 @@ public:
     bool Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
 private:
-    std::string folderName_, folder_, exe_;
+    std::string folderName_, fileName_, folder_, exe_;
     HANDLE input_ = nullptr, feed_ = nullptr, output_ = INVALID_HANDLE_VALUE;
     HANDLE process_ = nullptr;
 };
 
-TEST(ProcessKill, EndsARunningProcessFoundByItsPathOnly)
+TEST(ProcessKill, EndsARunningProcessFoundByItsFileNameOnly)
 {
     fakeui::Reset();
+    ResetSharedState();
     ProbeProcess probe;
     ASSERT_TRUE(probe.Started()) << "error " << GetLastError();
     ASSERT_TRUE(probe.Running());
 
-    KillProcessByName(probe.Tail() + L".other", kTrue);
-    EXPECT_TRUE(probe.Running()) << "a path that does not contain the target is spared";
+    // Parts of its path are not its name.
+    const std::wstring name = probe.FileName();
+    const std::wstring parts[] = {probe.FolderName() + L"\\" + name, probe.FolderName(),
+                                  name.substr(1), name.substr(0, name.size() - 4),
+                                  name + L".other"};
+    for (const std::wstring& part : parts)
+        EXPECT_EQ(0, KillProcessByName(part, kTrue)) << platform::ToAnsi(part);
+    EXPECT_TRUE(probe.Running());
 
-    // Any case, and a folder part of the path in the target.
-    std::wstring target = probe.Tail();
+    std::wstring target = name;
     for (wchar_t& c : target) c = static_cast<wchar_t>(towupper(c));
-    KillProcessByName(target, kTrue);
+    EXPECT_EQ(1, KillProcessByName(target, kTrue));
     DWORD exitCode = 1;
     ASSERT_TRUE(probe.Ended(exitCode));
     EXPECT_EQ(0u, exitCode) << "the walk ends processes with exit code 0";
+    EXPECT_EQ(gExplorerEnded, kFalse);
 }
 #endif
 

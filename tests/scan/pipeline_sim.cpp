@@ -191,16 +191,43 @@ TEST_F(Pipeline, InfectedStreamsAloneStillAskForTheReset)
     EXPECT_NE(FindBox(L"Reset Internet Settings"), nullptr);
 }
 
-TEST_F(Pipeline, ALockedFileIsReportedAndTheShellComesBackBeforeTheClosingLine)
+class PipelineShell : public Pipeline {
+protected:
+    void SetUp() override
+    {
+        Pipeline::SetUp();
+        sim::AddFile(simscan::kExplorer, "MZ");
+        // Where a start by bare name would look first.
+        sim::AddFile("C:\\Program Files\\Grevlin\\explorer.exe", "MZ planted");
+        sim::SetCallHook([this](const char* function) {
+            if (std::string(function) == "CreateProcessA") linesAtRestart = fakeui::Lines().size();
+        });
+    }
+
+    // The shell started once, from the Windows folder, minimised, its handles closed.
+    void ExpectTheShellRestarted() const
+    {
+        ASSERT_EQ(sim::StartedPrograms().size(), 1u);
+        const sim::StartedProgram shell = sim::StartedPrograms()[0];
+        EXPECT_EQ(shell.module, simscan::kExplorer);
+        EXPECT_EQ(shell.currentFolder, simscan::kWindows);
+        EXPECT_EQ(shell.show, static_cast<UINT>(SW_SHOWMINIMIZED));
+        EXPECT_TRUE(sim::IsRunning(shell.processId));
+        EXPECT_FALSE(sim::IsRunning(ExplorerId()));
+        EXPECT_EQ(sim::OpenHandles(), 0);
+        // After the reset step, before the separator and the closing line.
+        EXPECT_EQ(linesAtRestart, fakeui::Lines().size() - 2);
+    }
+
+    size_t linesAtRestart = 0;
+};
+
+TEST_F(PipelineShell, ALockedFileIsReportedAndTheShellComesBackBeforeTheClosingLine)
 {
     sim::AddFile("C:\\WINDOWS\\stuck.exe", simscan::ProbeInfected());
     // Readable, so the matcher sees it, but not deletable.
     LockForGood("C:\\WINDOWS\\stuck.exe", FILE_SHARE_READ);
     fakeui::QueueAnswer(ui::Answer::No);
-    size_t linesAtRestart = 0;
-    sim::SetCallHook([&](const char* function) {
-        if (std::string(function) == "WinExec") linesAtRestart = fakeui::Lines().size();
-    });
 
     RunRemoval();
 
@@ -208,12 +235,20 @@ TEST_F(Pipeline, ALockedFileIsReportedAndTheShellComesBackBeforeTheClosingLine)
               (std::vector<std::wstring>{L"Error Removing ! : C:\\WINDOWS\\stuck.exe"}));
     EXPECT_EQ(gFilesFound, 1);
     EXPECT_EQ(gExplorerKilled, kTrue);
-    EXPECT_FALSE(sim::IsRunning(ExplorerId()));
-    ASSERT_EQ(sim::StartedPrograms().size(), 1u);
-    EXPECT_EQ(sim::StartedPrograms()[0].commandLine, "explorer.exe");
-    EXPECT_EQ(sim::StartedPrograms()[0].show, static_cast<UINT>(SW_SHOWMINIMIZED));
-    // Started after the reset step, before the separator and the closing line.
-    EXPECT_EQ(linesAtRestart, fakeui::Lines().size() - 2);
+    ExpectTheShellRestarted();
+}
+
+TEST_F(PipelineShell, AShellEndedByTheCleaningComesBackToo)
+{
+    sim::AddFile("C:\\WINDOWS\\evil.exe", simscan::ProbeInfected());
+    // A downloaded copy, deleted at once: no escalation, yet the shell is ended by its name.
+    sim::AddFile(std::string(simscan::kTemp) + "explorer.exe", "MZ");
+
+    RunRemoval();
+
+    EXPECT_FALSE(sim::FileExists(std::string(simscan::kTemp) + "explorer.exe"));
+    EXPECT_EQ(gExplorerKilled, kFalse);
+    ExpectTheShellRestarted();
 }
 
 TEST_F(Pipeline, ALockedTempSeDllIsScheduledAndTheRestartWarningComesLast)
@@ -324,13 +359,13 @@ TEST_F(Pipeline, ARefusedTemporaryFolderIsReportedAndNotClaimedAsCleaned)
 }
 
 // Every Win32 call a stage makes fails once with std::bad_alloc, in turn; not
-// the closing calls of destructors, nor the driver's own clock and shell calls.
+// the closing calls of destructors, nor the driver's own clock calls.
 TEST_F(Pipeline, AStageThatRunsOutOfMemoryIsReportedAndTheScanStillEnds)
 {
     auto mayThrow = [](const std::string& function) {
         for (const char* spared : {"CloseHandle", "FindClose", "RegCloseKey", "CloseServiceHandle",
                                    "FreeLibrary", "_lclose", "SetFileAttributesA", "GetLocalTime",
-                                   "GetDateFormatA", "GetTimeFormatA", "WinExec"})
+                                   "GetDateFormatA", "GetTimeFormatA"})
             if (function == spared) return false;
         return true;
     };

@@ -81,12 +81,12 @@ void Reset()
 
 }  // namespace sim
 
-// Files, processes and snapshots close with CloseHandle; searches, keys and
-// service handles have their own close calls, as on Windows.
+// Files, processes, threads and snapshots close with CloseHandle; searches,
+// keys and service handles have their own close calls, as on Windows.
 BOOL CloseHandle(HANDLE object)
 {
     sim::NoteCall("CloseHandle");
-    for (const char* kind : {"file", "process", "snapshot"}) {
+    for (const char* kind : {"file", "process", "thread", "snapshot"}) {
         if (sim::LookupHandle(object, kind) != nullptr) return sim::ReleaseHandle(object);
     }
     SetLastError(ERROR_INVALID_HANDLE);

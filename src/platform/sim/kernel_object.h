@@ -11,7 +11,7 @@ namespace sim {
 
 struct KernelObject {
     virtual ~KernelObject() = default;
-    virtual const char* Kind() const = 0;  // "file", "find", "key", "process", "snapshot", "service", "manager"
+    virtual const char* Kind() const = 0;  // "file", "find", "key", "process", "thread", "snapshot", "service", "manager"
 };
 
 // Registers a new object and returns it as a handle.

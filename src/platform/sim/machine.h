@@ -81,10 +81,17 @@ void FailWriteAfter(const std::string& path, size_t bytesBeforeFailure);
 // ---- Processes --------------------------------------------------------------
 struct ProcessSpec {
     std::string exeFile;     // what the toolhelp snapshot reports (9x: full path)
-    std::string modulePath;  // what GetModuleFileNameExA reports on NT ("\??\C:\...", "\SystemRoot\...")
+    // What GetModuleFileNameExA and QueryFullProcessImageNameA report on NT
+    // ("\??\C:\...", "\SystemRoot\...").
+    std::string modulePath;
     bool canOpen = true;
     bool canTerminate = true;
+    // false: the modules cannot be read (ERROR_PARTIAL_COPY), as a 64-bit
+    // process's are from this 32-bit program.
     bool canEnumModules = true;
+    // The rights an OpenProcess may ask for; asking for one more is refused
+    // (a protected or elevated process grants only a few).
+    DWORD grantedRights = 0x001FFFFF;
 };
 DWORD AddProcess(const ProcessSpec& spec);  // returns the process identifier
 DWORD AddProcess(const std::string& path);  // exeFile and modulePath both `path`
@@ -131,8 +138,11 @@ std::vector<std::string> PendingDeletes();  // MoveFileExA(..., NULL, MOVEFILE_D
 struct StartedProgram {
     std::string commandLine;
     UINT show;
+    std::string module{};         // CreateProcessA: the file it started ("" for WinExec)
+    std::string currentFolder{};  // CreateProcessA: the folder it was given ("" for none)
+    DWORD processId = 0;          // CreateProcessA: the new process, running until ended
 };
-std::vector<StartedProgram> StartedPrograms();  // WinExec / restarts
+std::vector<StartedProgram> StartedPrograms();  // WinExec and CreateProcessA, in order
 std::vector<std::string> OpenedLinks();         // ShellExecuteA targets
 // Libraries are Windows' own, in the system folder. A file placed elsewhere
 // (AddFile "C:\\Program Files\\Grevlin\\uxtheme.dll") is loaded where the

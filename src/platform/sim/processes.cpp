@@ -1,6 +1,7 @@
-// The simulated process list: the toolhelp snapshot, the psapi walk and the
-// rights a process handle carries, with termination ending the process and
-// releasing the files it held.
+// The simulated process list: the toolhelp snapshot, the psapi walk, the
+// image-name query and the rights a process handle carries, with termination
+// ending the process and releasing the files it held; starting a program adds
+// a process.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -59,6 +60,11 @@ struct ProcessObject : KernelObject {
     DWORD rights = 0;
 };
 
+// The first thread of a started process: CreateProcessA hands out a handle to it.
+struct ThreadObject : KernelObject {
+    const char* Kind() const override { return "thread"; }
+};
+
 struct SnapshotObject : KernelObject {
     const char* Kind() const override { return "snapshot"; }
     struct Entry {
@@ -70,14 +76,18 @@ struct SnapshotObject : KernelObject {
     size_t next = 0;
 };
 
-const DWORD kAllProcessRights = 0x001F0FFF;
+// Vista's PROCESS_ALL_ACCESS: standard rights, SYNCHRONIZE and every specific right.
+const DWORD kAllProcessRights = 0x001FFFFF;
+const DWORD kMaximumAllowed = 0x02000000u;
 
 DWORD SpecificRights(DWORD access)
 {
     DWORD rights = access & kAllProcessRights;
-    if (access & (0x10000000u | 0x02000000u)) rights |= kAllProcessRights;  // GENERIC_ALL, MAXIMUM_ALLOWED
+    if (access & 0x10000000u) rights |= kAllProcessRights;  // GENERIC_ALL
     if (access & 0x80000000u) rights |= PROCESS_VM_READ | PROCESS_QUERY_INFORMATION;
     if (access & 0x20000000u) rights |= PROCESS_TERMINATE;  // GENERIC_EXECUTE
+    // Whoever may query everything may query the little.
+    if (rights & PROCESS_QUERY_INFORMATION) rights |= PROCESS_QUERY_LIMITED_INFORMATION;
     return rights;
 }
 
@@ -125,6 +135,51 @@ bool ModulePath(const Process& process, HMODULE module, std::string& path)
         return true;
     }
     return false;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool HasExtension(const std::string& name)
+{
+    const size_t dot = name.find_last_of('.');
+    return dot != std::string::npos && name.find('\\', dot) == std::string::npos;
+}
+
+// The program a command line names when no application name is given: its
+// first word, quoted or not, with ".exe" added when it has no extension; a
+// bare name is looked for beside the program first (also the current folder
+// here), then in the system and Windows folders.
+std::string ProgramOfCommandLine(const std::string& commandLine)
+{
+    std::string name;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        name = commandLine.substr(1, commandLine.find('"', 1) - 1);
+    } else {
+        name = commandLine.substr(0, commandLine.find_first_of(" \t"));
+    }
+    if (!HasExtension(name)) name += ".exe";
+    if (name.find('\\') != std::string::npos) return name;
+    for (const std::string& folder :
+         {FolderOf(detail::ProgramPath()), detail::SystemDir(), detail::WindowsDir()}) {
+        const std::string candidate = folder + "\\" + name;
+        if (FileExists(candidate)) return candidate;
+    }
+    return name;
+}
+
+// Why a program file cannot be started, or 0 when it can: any file will run here.
+DWORD StartRefusal(const std::string& module)
+{
+    if (FileExists(module)) return 0;
+    if (FolderExists(module)) return ERROR_ACCESS_DENIED;
+    const std::string folder = FolderOf(module);
+    if (!folder.empty() && folder.back() != ':' && !FolderExists(folder))
+        return ERROR_PATH_NOT_FOUND;
+    return ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace
@@ -230,13 +285,17 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD processId)
         sim::detail::SetError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (!process->spec.canOpen) {
+    const DWORD granted = process->spec.canOpen ? process->spec.grantedRights : 0;
+    // Every right asked for must be granted; MAXIMUM_ALLOWED takes what there is.
+    DWORD rights = sim::SpecificRights(access);
+    if (access & sim::kMaximumAllowed) rights |= granted;
+    if (rights == 0 || (rights & ~granted) != 0) {
         sim::detail::SetError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     auto* object = new sim::ProcessObject;
     object->id = processId;
-    object->rights = sim::SpecificRights(access);
+    object->rights = rights;
     return sim::RegisterHandle(object);
 }
 
@@ -253,6 +312,68 @@ BOOL TerminateProcess(HANDLE handle, UINT)
     process->alive = false;
     sim::State().terminated.push_back(process->id);
     sim::ReleaseFilesHeldBy(process->id);
+    return TRUE;
+}
+
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                    LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR currentDirectory,
+                    LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation)
+{
+    sim::NoteCall("CreateProcessA");
+    if (startupInfo == nullptr || processInformation == nullptr) return sim::Fail(ERROR_NOACCESS);
+    if (applicationName == nullptr && commandLine == nullptr)
+        return sim::Fail(ERROR_INVALID_PARAMETER);
+    // An application name is taken as it is: never looked for elsewhere, no extension added.
+    const std::string module = applicationName != nullptr
+                                   ? std::string(applicationName)
+                                   : sim::ProgramOfCommandLine(commandLine);
+    if (const DWORD refusal = sim::StartRefusal(module)) return sim::Fail(refusal);
+    if (currentDirectory != nullptr && !sim::FolderExists(currentDirectory))
+        return sim::Fail(ERROR_DIRECTORY);
+
+    sim::ProcessState& state = sim::State();
+    sim::ProcessSpec spec;
+    spec.exeFile = spec.modulePath = module;
+    const DWORD processId = state.nextId;
+    const DWORD threadId = state.nextId + 4;
+    state.nextId += 8;
+    state.processes.push_back({processId, sim::kSelfId, spec});
+
+    sim::StartedProgram started;
+    started.commandLine = commandLine != nullptr ? commandLine : module;
+    const bool showGiven = (startupInfo->dwFlags & STARTF_USESHOWWINDOW) != 0;
+    started.show = showGiven ? startupInfo->wShowWindow : static_cast<UINT>(SW_SHOWDEFAULT);
+    started.module = module;
+    started.currentFolder = currentDirectory != nullptr ? currentDirectory : "";
+    started.processId = processId;
+    sim::detail::RecordStartedProgram(started);
+
+    auto* process = new sim::ProcessObject;
+    process->id = processId;
+    process->rights = sim::kAllProcessRights;
+    processInformation->hProcess = sim::RegisterHandle(process);
+    processInformation->hThread = sim::RegisterHandle(new sim::ThreadObject);
+    processInformation->dwProcessId = processId;
+    processInformation->dwThreadId = threadId;
+    return TRUE;
+}
+
+BOOL QueryFullProcessImageNameA(HANDLE handle, DWORD flags, LPSTR name, PDWORD size)
+{
+    sim::NoteCall("QueryFullProcessImageNameA");
+    sim::ProcessObject* object = sim::Lookup(handle);
+    if (object == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
+    if (!(object->rights & PROCESS_QUERY_LIMITED_INFORMATION))
+        return sim::Fail(ERROR_ACCESS_DENIED);
+    // Only the Win32 form (flags 0) is simulated, not the native one.
+    if (flags != 0) return sim::Fail(ERROR_INVALID_PARAMETER);
+    if (size == nullptr || (name == nullptr && *size > 0)) return sim::Fail(ERROR_NOACCESS);
+    const sim::Process* process = sim::Find(object->id);
+    if (process == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
+    const std::string& path = process->spec.modulePath;
+    if (*size <= path.size()) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(name, path.c_str(), path.size() + 1);
+    *size = static_cast<DWORD>(path.size());
     return TRUE;
 }
 

@@ -138,6 +138,9 @@ typedef DWORD LCID;
 #define PROCESS_TERMINATE 0x0001
 #define PROCESS_VM_READ 0x0010
 #define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define CREATE_SUSPENDED 0x00000004
+#define STARTF_USESHOWWINDOW 0x00000001
 
 // Registry
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -192,6 +195,7 @@ typedef DWORD LCID;
 #define SW_NORMAL 1
 #define SW_SHOWMINIMIZED 2
 #define SW_SHOW 5
+#define SW_SHOWDEFAULT 10
 
 // Locale
 #define LOCALE_USER_DEFAULT 0x0400
@@ -263,6 +267,34 @@ typedef struct tagPROCESSENTRY32 {
     DWORD dwFlags;
     CHAR szExeFile[MAX_PATH];
 } PROCESSENTRY32, *LPPROCESSENTRY32;
+
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 typedef struct _SERVICE_STATUS {
     DWORD dwServiceType;
@@ -347,6 +379,13 @@ BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry);
 BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                    LPSECURITY_ATTRIBUTES processSecurity, LPSECURITY_ATTRIBUTES threadSecurity,
+                    BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
+                    LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation);
+// Vista and later: looked up at run time, as on Windows (SetPlatform decides).
+BOOL QueryFullProcessImageNameA(HANDLE process, DWORD flags, LPSTR name, PDWORD size);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 void GetLocalTime(LPSYSTEMTIME time);
@@ -443,6 +482,7 @@ typedef struct tagINITCOMMONCONTROLSEX {
 
 // Further codes and records of the system calls above.
 #define ERROR_BAD_PATHNAME 161L
+#define ERROR_DIRECTORY 267L
 #define ERROR_PARTIAL_COPY 299L
 #define ERROR_NOACCESS 998L
 #define ERROR_INVALID_FLAGS 1004L

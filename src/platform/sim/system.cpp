@@ -53,8 +53,9 @@ struct SystemState {
     std::vector<StartedProgram> started;
     std::vector<std::string> links;
     // A deque: module handles are record addresses and must survive additions.
+    // XP's kernel32 has no image-name query yet.
     std::deque<Library> libraries = {
-        {"kernel32.dll", true, 0, {}, Origin::SystemFolder, {}},
+        {"kernel32.dll", true, 0, {"QueryFullProcessImageNameA"}, Origin::SystemFolder, {}},
         {"ntdll.dll", true, 0, {}, Origin::SystemFolder, {}},
         {"user32.dll", true, 0, {}, Origin::SystemFolder, {}},
         {"advapi32.dll", true, 0, {}, Origin::SystemFolder, {}},
@@ -365,6 +366,8 @@ Library& LibraryRecord(const std::string& name)
 
 const char* const kToolhelpEntries[] = {"CreateToolhelp32Snapshot", "Process32First",
                                         "Process32Next"};
+// Came to kernel32 with Windows Vista.
+const char kImageNameEntry[] = "QueryFullProcessImageNameA";
 
 BOOL WINAPI SimIsThemeActive()
 {
@@ -494,6 +497,7 @@ DWORD NoVersionReason(LPCSTR file)
 namespace detail {
 
 Family CurrentFamily() { return State().family; }
+void RecordStartedProgram(const StartedProgram& program) { State().started.push_back(program); }
 const std::string& ProgramPath() { return State().programPath; }
 const std::string& WindowsDir() { return State().windowsDir; }
 const std::string& SystemDir() { return State().systemDir; }
@@ -558,6 +562,7 @@ void SetPlatform(Family family, DWORD major, DWORD minor, DWORD build)
     // Activation contexts came with Windows XP.
     SetEntryPresent(kernel32, "FindActCtxSectionStringA",
                     family == Family::Nt && (major > 5 || (major == 5 && minor >= 1)));
+    SetEntryPresent(kernel32, kImageNameEntry, family == Family::Nt && major >= 6);
 }
 
 void SetVersionExFails(bool fails) { State().versionExFails = fails; }
@@ -874,6 +879,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
             {"kernel32.dll", "CreateToolhelp32Snapshot", sim::AsProc(&::CreateToolhelp32Snapshot)},
             {"kernel32.dll", "Process32First", sim::AsProc(&::Process32First)},
             {"kernel32.dll", "Process32Next", sim::AsProc(&::Process32Next)},
+            {"kernel32.dll", sim::kImageNameEntry, sim::AsProc(&::QueryFullProcessImageNameA)},
             {"psapi.dll", "EnumProcesses", sim::AsProc(&::EnumProcesses)},
             {"psapi.dll", "EnumProcessModules", sim::AsProc(&::EnumProcessModules)},
             {"psapi.dll", "GetModuleFileNameExA", sim::AsProc(&::GetModuleFileNameExA)},

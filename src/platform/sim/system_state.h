@@ -21,6 +21,8 @@ const std::string& SystemDir();
 
 // The program's own process follows SetModulePath.
 void SetSelfProcessPath(const std::string& path);
+// A program CreateProcessA started, for StartedPrograms.
+void RecordStartedProgram(const StartedProgram& program);
 // The service manager follows the platform family unless a test forced it.
 void FollowFamilyForServiceManager(Family family);
 
