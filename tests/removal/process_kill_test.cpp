@@ -65,15 +65,23 @@ TEST(ProcessKill, TheProgramDoesNotEndItself)
 
 #ifdef _WIN32
 // Only a real Windows starts processes: a copy of the command interpreter in
-// a folder of its own, waiting on a pipe that never delivers a line.
+// a folder of its own, waiting on a pipe that never delivers a line. Taken
+// from the system folder, or from a folder below the Windows folder
+// ("sysnative": the 64-bit one, seen from a 32-bit program).
 class ProbeProcess {
 public:
-    ProbeProcess()
+    explicit ProbeProcess(const char* belowWindows = nullptr)
     {
         char temp[MAX_PATH] = {};
         char system[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, temp);
-        GetSystemDirectoryA(system, MAX_PATH);
+        if (belowWindows == nullptr) {
+            GetSystemDirectoryA(system, MAX_PATH);
+        } else {
+            GetWindowsDirectoryA(system, MAX_PATH);
+            lstrcatA(system, "\\");
+            lstrcatA(system, belowWindows);
+        }
         const std::string id = std::to_string(GetCurrentProcessId());
         folderName_ = "grevlin-walk-" + id;
         fileName_ = "gvq_walkprobe_" + id + ".exe";
@@ -126,6 +134,7 @@ public:
         return GetExitCodeProcess(process_, &exitCode) != 0;
     }
     bool Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    HANDLE Process() const { return process_; }
 
 private:
     std::string folderName_, fileName_, folder_, exe_;
@@ -157,6 +166,26 @@ TEST(ProcessKill, EndsARunningProcessFoundByItsFileNameOnly)
     ASSERT_TRUE(probe.Ended(exitCode));
     EXPECT_EQ(0u, exitCode) << "the walk ends processes with exit code 0";
     EXPECT_EQ(gExplorerEnded, kFalse);
+}
+
+// On 64-bit Windows a 32-bit program cannot list a 64-bit process's modules
+// (64-bit Internet Explorer, the shell); its image name still names it.
+TEST(ProcessKill, A32BitProgramEndsA64BitProcessByItsImageName)
+{
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
+        GTEST_SKIP() << "skipped: needs a 32-bit program on 64-bit Windows";
+    fakeui::Reset();
+    ProbeProcess probe("sysnative");
+    ASSERT_TRUE(probe.Started()) << "error " << GetLastError();
+    HMODULE first = nullptr;
+    DWORD needed = 0;
+    ASSERT_FALSE(EnumProcessModules(probe.Process(), &first, sizeof(first), &needed))
+        << "the modules of a 64-bit process were listed";
+
+    EXPECT_EQ(1, KillProcessByName(probe.FileName(), kTrue));
+    DWORD exitCode = 1;
+    EXPECT_TRUE(probe.Ended(exitCode));
 }
 #endif
 
