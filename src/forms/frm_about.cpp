@@ -325,10 +325,15 @@ void AboutForm::LeaveWindow()
         ui::ShowMessage(kLogTitle, kLogPrompt, ui::Buttons::Ok, ui::Icon::Information,
                         ui::Answer::Ok);
     } else {
+        // No path: the program's own path was too long to be known.
+        const std::wstring path = LogFilePath();
         ui::ShowMessage(L"Logfile not written",
-                        L"The log could not be written to \"" + LogFilePath() +
-                            L"\". The folder may be read-only, or another program may be using "
-                            L"the file.",
+                        path.empty()
+                            ? std::wstring(L"The log could not be written: the folder of "
+                                           L"Grevlin.exe could not be found.")
+                            : L"The log could not be written to \"" + path +
+                                  L"\". The folder may be read-only, or another program may "
+                                  L"be using the file.",
                         ui::Buttons::Ok, ui::Icon::Error, ui::Answer::Ok);
     }
     ui::EndProgram();
