@@ -52,7 +52,7 @@ Answer ShowMessage(const std::wstring& title, const std::wstring& prompt, Button
     return Answer::Ok;
 }
 
-void PumpMessages()
+void ProcessPendingMessages()
 {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
