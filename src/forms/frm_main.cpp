@@ -145,7 +145,12 @@ std::wstring MainForm::LineText(int index) const
 void MainForm::SetStatus(const std::wstring& text)
 {
     HWND status = controls_.Get(IDC_LBLSCANNING);
-    if (window_ && status) SetWindowTextA(status, platform::ToAnsi(text).c_str());
+    if (!window_ || !status) return;
+    // A label draws itself at once when its text is set, and the file stage
+    // sets it for every file: the caption changes here and is drawn by the
+    // next message pump.
+    DefWindowProcA(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(platform::ToAnsi(text).c_str()));
+    InvalidateRect(status, nullptr, TRUE);
 }
 
 void MainForm::ShowAbortButton(bool scanRunning)
