@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "detection/crc32.h"
 #include "platform/sim/machine.h"
 #include "scan/shared_state.h"
@@ -27,29 +28,11 @@ using Clock = std::chrono::steady_clock;
 
 const char kHost[] = "C:\\WINDOWS\\desktop.ini";
 
-uint64_t gRandom = 0x2545F4914F6CDD1Dull;
-uint64_t NextRandom()
-{
-    gRandom ^= gRandom << 13;
-    gRandom ^= gRandom >> 7;
-    gRandom ^= gRandom << 17;
-    return gRandom;
-}
-
 std::string Noise(size_t size)
 {
     std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; i += 8) {
-        const uint64_t r = NextRandom();
-        for (size_t b = 0; b < 8 && i + b < size; ++b) bytes[i + b] = static_cast<char>(r >> (8 * b));
-    }
+    bench::FillNoise(&bytes[0], size);
     return bytes;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace
@@ -71,7 +54,7 @@ int main(int argc, char** argv)
     uint64_t totalBytes = 0;
     int listedCount = 0;
     for (int i = 0; i < streamCount; ++i) {
-        const double unit = static_cast<double>(NextRandom() >> 11) / 9007199254740992.0;
+        const double unit = bench::NextUnit();
         size_t size = static_cast<size_t>(16.0 * std::pow(65536.0, unit));
         if (i % 50 == 0) {
             size = listed[(i / 50) % (sizeof listed / sizeof listed[0])];
@@ -81,7 +64,7 @@ int main(int argc, char** argv)
         totalBytes += size;
     }
     std::printf("%d named streams, %.1f MiB, %d of them at a listed digest size\n", streamCount,
-                static_cast<double>(totalBytes) / (1024.0 * 1024.0), listedCount);
+                bench::Mib(totalBytes), listedCount);
 
     std::map<std::string, long> calls;
     sim::SetCallHook([&](const char* function) { ++calls[function]; });
@@ -100,8 +83,8 @@ int main(int argc, char** argv)
 
     const double perRound = static_cast<double>(streamCount) * rounds;
     std::printf("ScanFolderStreams, clean: median %.3f s, best %.3f s (%d rounds), %.1f us a stream\n",
-                Median(times), *std::min_element(times.begin(), times.end()), rounds,
-                Median(times) * 1e6 / streamCount);
+                bench::Median(times), bench::Best(times), rounds,
+                bench::Median(times) * 1e6 / streamCount);
     std::printf("per stream: %.2f opens (CreateFileA), %.2f length queries (_lopen), %.2f reads (ReadFile)\n",
                 calls["CreateFileA"] / perRound, calls["_lopen"] / perRound, calls["ReadFile"] / perRound);
 
