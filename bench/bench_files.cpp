@@ -122,13 +122,30 @@ Bytes ReadWhole(const std::string& folder) { return ReadCandidates(folder, kWhol
 
 bool DropPageCache()
 {
-    HANDLE control = CreateFileA("Z:\\proc\\sys\\vm\\drop_caches", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, 0, nullptr);
-    if (control == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool dropped = WriteFile(control, "3\n", 2, &written, nullptr) && written == 2;
-    CloseHandle(control);
-    return dropped;
+    // Only Linux itself can drop its page cache: Wine starts Unix programs,
+    // though without a handle to wait on, so the shell leaves a marker file
+    // when it is done.
+    const std::string marker = "/tmp/grevlin-bench-dropped-" + std::to_string(GetCurrentProcessId());
+    std::string winMarker = "Z:" + marker;
+    for (char& c : winMarker)
+        if (c == '/') c = '\\';
+    std::string command = "/bin/sh -c \"sync && echo 3 > /proc/sys/vm/drop_caches && touch " + marker + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA("Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started))
+        return false;
+    if (started.hProcess) CloseHandle(started.hProcess);
+    if (started.hThread) CloseHandle(started.hThread);
+    for (int waited = 0; waited < 60000; waited += 10) {
+        if (GetFileAttributesA(winMarker.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            DeleteFileA(winMarker.c_str());
+            return true;
+        }
+        Sleep(10);
+    }
+    return false;
 }
 
 }  // namespace bench

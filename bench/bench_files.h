@@ -38,8 +38,8 @@ Bytes ReadHeads(const std::string& folder);
 // Every byte of those files read once, front to back, in 1 MiB reads.
 Bytes ReadWhole(const std::string& folder);
 
-// Drops the page cache (Linux, as root, through Wine's Z: drive), so that the
-// next pass reads from the disk. False when the machine does not allow it.
+// Drops the page cache (under Wine on Linux, as root), so that the next pass
+// reads from the disk. False when the machine does not allow it.
 bool DropPageCache();
 
 }  // namespace bench
