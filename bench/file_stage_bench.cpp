@@ -1,41 +1,100 @@
 // The file stage on real Win32 (run under Wine): ScanFolder over a folder of
-// generated candidate files, from 1 KiB to 8 MiB, against the time it takes
-// to read the same bytes once; then the same folder with a few infected files,
-// which must all be found; and the process's peak memory against the largest
-// file.
+// candidates against its bound (list the folder and, for each candidate, open
+// it once, read its first 40 KiB and close it), beside the file stage as it
+// was before one open per file and beside reading every byte once, each round
+// running all four in turn; then, on a generated folder, the same folder with
+// infected files, which must all be found; and the process's peak memory.
 //
-//   scripts/wine-run file_stage_bench.exe [files] [rounds]     (2000 and 5 by default)
-#include <algorithm>
-#include <cmath>
+//   file_stage_bench.exe [--files N] [--rounds N] [--folder PATH [--infected]] [--cold]
+//   file_stage_bench.exe --generate PATH [--files N]
+//
+// Without --folder it generates N candidates (2000 by default) of 1 KiB to
+// 8 MiB in the temporary folder, with the infected rounds, and removes them at
+// the end; with it, it scans that folder as it is (the set --generate wrote,
+// a copy of a system folder), and plants and removes infected files there
+// only with --infected. --cold drops the page cache before every pass (Linux,
+// as root).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "../e2e/crc_forge.h"
+#include "bench_files.h"
+#include "bench_util.h"
 #include "detection/crc32.h"
 #include "detection/file_matcher.h"
+#include "detection/folder_walker.h"
 #include "detection/signatures.h"
 #include "environment/paths.h"
-#include "detection/folder_walker.h"
 #include "environment/protected_names.h"
+#include "environment/text.h"
+#include "forms/ui.h"
 #include "platform/win32.h"
 #include "scan/shared_state.h"
 
 namespace {
 
-constexpr uint32_t kSmallest = 1u << 10;
-constexpr uint32_t kLargest = 8u << 20;
-constexpr size_t kIoChunk = 1u << 20;
+using bench::Bytes;
+using bench::Candidate;
 
-const char* const kExtensions[] = {".exe", ".dll", ".dat", ".tmp", ".txt", ".log", ".bak", ".$$$"};
+// ---- The file stage as it was before ------------------------------------------
+// Each probe measured the file with _lopen and opened it again for its window,
+// and every file that no probe matched was hashed whole, whatever its size.
 
-struct Candidate {
-    std::string name;
-    uint32_t size;
+std::wstring PreviousReadFileHex(const std::wstring& path, int32_t firstOffset, int32_t lastOffset)
+{
+    if (GetFileLength(path) < lastOffset) return std::wstring();
+    return ReadFileHex(path, firstOffset, lastOffset);
+}
+
+int PreviousScanFolder(const std::string& folder)
+{
+    int found = 0;
+    const std::wstring wideFolder(folder.begin(), folder.end());
+    ForEachFolderEntry(wideFolder, [&](const std::wstring& name, DWORD) {
+        if (name == L"." || name == L".." || !HasScannedExtension(name)) return true;
+        const std::wstring lowerName = LCase(name);
+        for (size_t i = 1; i < gProtectedNames.size(); ++i) {
+            if (LCase(gProtectedNames[i]) == lowerName) return true;
+            ui::PumpMessages();
+        }
+        const std::wstring path = wideFolder + name;
+        ui::SetStatus(path);
+        bool verdict = false;
+        for (const BytePattern& probe : kBytePatterns)
+            verdict = (PreviousReadFileHex(path, probe.firstOffset, probe.lastOffset) == probe.pattern) || verdict;
+        if (!verdict) {
+            int32_t length = GetFileLength(path);
+            if (length < 0) length = 0;
+            const std::wstring digest = FileCrc32(path, length);
+            for (const DigestEntry& entry : kDigestEntries)
+                verdict = (digest == entry.digest && length == entry.size) || verdict;
+        }
+        found += verdict ? 1 : 0;
+        return true;
+    });
+    return found;
+}
+
+// ---- Passes -----------------------------------------------------------------
+
+struct Pass {
+    const char* name;
+    std::vector<double> seconds;
 };
 
-// Hijacker files the byte probes know, planted afresh before each infected round.
+PROCESS_MEMORY_COUNTERS Memory()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters;
+}
+
+// Hijacker files the detection lists know, planted among the candidates.
 struct Infected {
     const char* name;
     uint32_t size;
@@ -50,236 +109,151 @@ std::vector<Infected> InfectedFiles()
         {"mfplay.dll", 16384, 7006, "Call (RPC) Help"},
         {"sedll.dat", 4096, 987, std::string("NIWU\0UWIN\f", 10)},
         {"msupdate.tmp", 2u << 20, 0, "WSUD"},
+        {"search.bak", 40000, 39133, "lightspeedsearch"},
     };
 }
 
-uint64_t gRandom = 0x9E3779B97F4A7C15ull;
-uint64_t NextRandom()
+// 28160 bytes found by digest and size alone.
+void WriteDigestInfected(const std::string& path)
 {
-    gRandom ^= gRandom << 13;
-    gRandom ^= gRandom >> 7;
-    gRandom ^= gRandom << 17;
-    return gRandom;
-}
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-[[noreturn]] void Fail(const std::string& what)
-{
-    std::fprintf(stderr, "file_stage_bench: %s (error %lu)\n", what.c_str(),
-                 static_cast<unsigned long>(GetLastError()));
-    std::exit(1);
-}
-
-// Writes `size` bytes of noise (no probe can match it by chance that matters:
-// the infected rounds check the exact count), with `pattern` at `offset`.
-void WriteCandidate(const std::string& path, uint32_t size, uint32_t offset = 0,
-                    const std::string& pattern = std::string())
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("cannot create " + path);
-    std::vector<char> chunk(64 * 1024);
-    uint32_t done = 0;
-    while (done < size) {
-        const uint32_t piece = std::min<uint32_t>(size - done, static_cast<uint32_t>(chunk.size()));
-        for (uint32_t i = 0; i < piece; i += 8) {
-            const uint64_t r = NextRandom();
-            for (uint32_t b = 0; b < 8 && i + b < piece; ++b) chunk[i + b] = static_cast<char>(r >> (8 * b));
-        }
-        for (size_t p = 0; p < pattern.size(); ++p) {
-            const uint32_t at = offset + static_cast<uint32_t>(p);
-            if (at >= done && at < done + piece) chunk[at - done] = pattern[p];
-        }
-        DWORD written = 0;
-        if (!WriteFile(file, chunk.data(), piece, &written, nullptr) || written != piece)
-            Fail("cannot write " + path);
-        done += piece;
-    }
+    std::vector<uint8_t> bytes(28160);
+    bench::FillNoise(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    forge::ForceCrc32(bytes, 0x55B8CBF1u);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    if (file == INVALID_HANDLE_VALUE || !WriteFile(file, bytes.data(), 28160, &written, nullptr))
+        bench::Fail("cannot write " + path);
     CloseHandle(file);
 }
-
-// The bound: every file of the folder read once, front to back, in the
-// engine's read size.
-uint64_t ReadFolderOnce(const std::string& folder)
-{
-    std::vector<char> buffer(kIoChunk);
-    uint64_t total = 0;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*.*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) Fail("cannot list " + folder);
-    do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        HANDLE file = CreateFileA((folder + data.cFileName).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
-        if (file == INVALID_HANDLE_VALUE) continue;
-        DWORD got = 0;
-        while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0)
-            total += got;
-        CloseHandle(file);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return total;
-}
-
-void RemoveFolder(const std::string& folder)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*.*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((folder + data.cFileName).c_str());
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
-PROCESS_MEMORY_COUNTERS Memory()
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double Mib(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int fileCount = argc > 1 ? std::atoi(argv[1]) : 2000;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+    int fileCount = 2000, rounds = 5;
+    bool cold = false, infectedRounds = false;
+    std::string folder, generateInto;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--cold") cold = true;
+        else if (option == "--infected") infectedRounds = true;
+        else if (option == "--generate" && i + 1 < argc) generateInto = argv[++i];
+        else if (option == "--files" && i + 1 < argc) fileCount = std::atoi(argv[++i]);
+        else if (option == "--rounds" && i + 1 < argc) rounds = std::atoi(argv[++i]);
+        else if (option == "--folder" && i + 1 < argc) folder = argv[++i];
+        else fileCount = -1;
+    }
     if (fileCount < 1 || rounds < 1) {
-        std::fprintf(stderr, "usage: file_stage_bench [files] [rounds]\n");
+        std::fprintf(stderr, "usage: file_stage_bench [--files N] [--rounds N] [--folder PATH] [--cold]\n");
         return 2;
     }
 
-    char temp[MAX_PATH + 1] = {};
-    if (GetTempPathA(MAX_PATH, temp) == 0) Fail("no temporary folder");
-    const std::string folder = std::string(temp) + "grevlin-file-stage-bench\\";
-    RemoveFolder(folder);
-    if (!CreateDirectoryA(folder.c_str(), nullptr)) Fail("cannot create " + folder);
-
-    // Sizes spread evenly on a logarithmic scale, so small files are many and
-    // the largest ones still carry most of the bytes; one file has the largest size.
-    std::vector<Candidate> candidates;
-    uint64_t totalBytes = 0;
-    const double span = static_cast<double>(kLargest) / kSmallest;
-    for (int i = 0; i < fileCount; ++i) {
-        const double unit = static_cast<double>(NextRandom() >> 11) / 9007199254740992.0;
-        uint32_t size = i == 0 ? kLargest : static_cast<uint32_t>(kSmallest * std::pow(span, unit));
-        size = std::max(kSmallest, std::min(kLargest, size));
-        char name[32];
-        std::snprintf(name, sizeof(name), "c%05d%s", i, kExtensions[i % 8]);
-        candidates.push_back({name, size});
-        totalBytes += size;
+    if (!generateInto.empty()) {
+        if (generateInto.back() != '\\') generateInto += '\\';
+        CreateDirectoryA(generateInto.c_str(), nullptr);
+        bench::WriteCandidates(generateInto, bench::PlanCandidates(fileCount, "c"));
+        std::printf("generated %d files in %s\n", fileCount, generateInto.c_str());
+        return 0;
     }
-    const double generateStart = Now();
-    for (const Candidate& c : candidates) WriteCandidate(folder + c.name, c.size);
-    std::printf("generated %d files, %.0f MiB, in %.1f s, in %s\n", fileCount, Mib(totalBytes),
-                Now() - generateStart, folder.c_str());
+    const bool generated = folder.empty();
+    infectedRounds = infectedRounds || generated;
+    std::vector<Candidate> candidates;
+    if (generated) {
+        char temp[MAX_PATH + 1] = {};
+        if (GetTempPathA(MAX_PATH, temp) == 0) bench::Fail("no temporary folder");
+        folder = std::string(temp) + "grevlin-file-stage-bench\\";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        candidates = bench::PlanCandidates(fileCount, "c");
+        const double start = bench::Now();
+        bench::WriteCandidates(folder, candidates);
+        std::printf("generated %d files in %.1f s in %s\n", fileCount, bench::Now() - start, folder.c_str());
+    } else if (folder.back() != '\\') {
+        folder += '\\';
+    }
+    const std::wstring wideFolder(folder.begin(), folder.end());
 
     BuildCrcTable();
     LoadProtectedNames();
     ResetSharedState();
+    if (cold && !bench::DropPageCache()) {
+        std::printf("cold cache: this machine does not let the page cache be dropped; warm only\n");
+        cold = false;
+    }
+    // The file stage's own peak memory, before any pass here reads whole files.
     const PROCESS_MEMORY_COUNTERS before = Memory();
+    ScanFolder(wideFolder);
+    const PROCESS_MEMORY_COUNTERS afterScan = Memory();
+    const Bytes whole = bench::ReadWhole(folder);  // also warms the cache
+    std::printf("%s: %llu candidates, %.0f MiB; %s cache, %d rounds\n", folder.c_str(),
+                static_cast<unsigned long long>(whole.files), bench::Mib(whole.bytes), cold ? "cold" : "warm",
+                rounds);
 
-    // Warm the cache, then alternate the scan and the bound.
-    ReadFolderOnce(folder);
-    std::vector<double> scans, reads;
+    Pass scan{"ScanFolder", {}}, bound{"bound: open, read 40 KiB, close", {}},
+        previous{"ScanFolder as before", {}}, once{"read every byte once", {}};
+    int previousFound = -1;
     for (int round = 0; round < rounds; ++round) {
-        gFilesFound = 0;
-        double start = Now();
-        ScanFolder(std::wstring(folder.begin(), folder.end()));
-        scans.push_back(Now() - start);
-        if (gFilesFound != 0) Fail("a clean generated file was taken for the hijacker");
-
-        start = Now();
-        const uint64_t read = ReadFolderOnce(folder);
-        reads.push_back(Now() - start);
-        if (read != totalBytes) Fail("the bound read a different number of bytes");
-    }
-    const PROCESS_MEMORY_COUNTERS afterClean = Memory();
-
-    // Where the scan's time goes: the probes alone, the digest alone.
-    std::vector<double> probes, digests;
-    for (int round = 0; round < rounds; ++round) {
-        double start = Now();
-        for (const Candidate& c : candidates) {
-            const std::wstring path(folder.begin(), folder.end());
-            for (const BytePattern& probe : kBytePatterns)
-                ReadFileHex(path + std::wstring(c.name.begin(), c.name.end()), probe.firstOffset,
-                            probe.lastOffset);
-        }
-        probes.push_back(Now() - start);
-        start = Now();
-        for (const Candidate& c : candidates) {
-            const std::wstring path = std::wstring(folder.begin(), folder.end()) +
-                                      std::wstring(c.name.begin(), c.name.end());
-            FileCrc32(path, GetFileLength(path));
-        }
-        digests.push_back(Now() - start);
+        auto timed = [&](Pass& pass, auto&& work) {
+            if (cold) bench::DropPageCache();
+            const double start = bench::Now();
+            work();
+            pass.seconds.push_back(bench::Now() - start);
+        };
+        timed(scan, [&] {
+            gFilesFound = 0;
+            ScanFolder(wideFolder);
+        });
+        if (gFilesFound != 0) bench::Fail("ScanFolder took a clean file for the hijacker");
+        timed(bound, [&] {
+            if (bench::ReadHeads(folder).files != whole.files) bench::Fail("the bound saw other files");
+        });
+        timed(previous, [&] { previousFound = PreviousScanFolder(folder); });
+        if (previousFound != 0) bench::Fail("the previous file stage took a clean file for the hijacker");
+        timed(once, [&] {
+            if (bench::ReadWhole(folder).bytes != whole.bytes) bench::Fail("the whole read saw other bytes");
+        });
     }
 
-    // The same folder with the infected files: every one is found and removed.
-    const std::vector<Infected> infected = InfectedFiles();
-    std::vector<double> infectedScans;
-    for (int round = 0; round < rounds; ++round) {
-        for (const Infected& f : infected) WriteCandidate(folder + f.name, f.size, f.offset, f.pattern);
-        gFilesFound = 0;
-        const double start = Now();
-        ScanFolder(std::wstring(folder.begin(), folder.end()));
-        infectedScans.push_back(Now() - start);
-        if (gFilesFound != static_cast<int32_t>(infected.size()))
-            Fail("found " + std::to_string(gFilesFound) + " of " + std::to_string(infected.size()) +
-                 " infected files");
-        for (const Infected& f : infected)
-            if (GetFileAttributesA((folder + f.name).c_str()) != INVALID_FILE_ATTRIBUTES)
-                Fail(std::string("not removed: ") + f.name);
+    std::printf("%-34s %9s %9s %10s\n", "", "median s", "best s", "files/s");
+    for (const Pass* pass : {&scan, &bound, &previous, &once})
+        std::printf("%-34s %9.3f %9.3f %10.0f\n", pass->name, bench::Median(pass->seconds),
+                    bench::Best(pass->seconds), whole.files / bench::Median(pass->seconds));
+    const double scanMedian = bench::Median(scan.seconds);
+    std::printf("ScanFolder / bound: %.2fx; before / now: %.1fx faster; read every byte once / ScanFolder: %.1fx\n",
+                scanMedian / bench::Median(bound.seconds), bench::Median(previous.seconds) / scanMedian,
+                bench::Median(once.seconds) / scanMedian);
+
+    if (infectedRounds) {
+        // The same folder with hijacker files: each is found and removed.
+        const std::vector<Infected> infected = InfectedFiles();
+        std::vector<double> infectedScans;
+        for (int round = 0; round < rounds; ++round) {
+            for (const Infected& f : infected) bench::WriteCandidate(folder + f.name, f.size, f.offset, f.pattern);
+            WriteDigestInfected(folder + "digest.dll");
+            gFilesFound = 0;
+            const double start = bench::Now();
+            ScanFolder(wideFolder);
+            infectedScans.push_back(bench::Now() - start);
+            const int32_t wanted = static_cast<int32_t>(infected.size()) + 1;
+            if (gFilesFound != wanted)
+                bench::Fail("found " + std::to_string(gFilesFound) + " of " + std::to_string(wanted) +
+                            " infected files");
+            for (const Infected& f : infected)
+                if (GetFileAttributesA((folder + f.name).c_str()) != INVALID_FILE_ATTRIBUTES)
+                    bench::Fail(std::string("not removed: ") + f.name);
+        }
+        std::printf("%-34s %9.3f %9.3f   (all %zu found and removed)\n", "ScanFolder, 6 infected",
+                    bench::Median(infectedScans), bench::Best(infectedScans), infected.size() + 1);
     }
     const PROCESS_MEMORY_COUNTERS after = Memory();
+    std::printf("peak working set: %.1f MiB before, %.1f MiB after one ScanFolder (largest file %.1f MiB), "
+                "%.1f MiB at the end; peak pagefile usage %.1f, %.1f, %.1f MiB\n",
+                bench::Mib(before.PeakWorkingSetSize), bench::Mib(afterScan.PeakWorkingSetSize),
+                bench::Mib(whole.largest), bench::Mib(after.PeakWorkingSetSize), bench::Mib(before.PeakPagefileUsage),
+                bench::Mib(afterScan.PeakPagefileUsage), bench::Mib(after.PeakPagefileUsage));
 
-    const double scan = Median(scans), read = Median(reads);
-    std::printf("%-34s %9s %9s %10s %9s\n", "", "median s", "best s", "files/s", "MiB/s");
-    std::printf("%-34s %9.3f %9.3f %10.0f %9.0f\n", "ScanFolder, clean", scan,
-                *std::min_element(scans.begin(), scans.end()), fileCount / scan, Mib(totalBytes) / scan);
-    std::printf("%-34s %9.3f %9.3f %10.0f %9.0f\n", "read every byte once (the bound)", read,
-                *std::min_element(reads.begin(), reads.end()), fileCount / read, Mib(totalBytes) / read);
-    std::printf("%-34s %9.3f %9.3f %10.0f\n", "  of which: the four probes", Median(probes),
-                *std::min_element(probes.begin(), probes.end()), fileCount / Median(probes));
-    std::printf("%-34s %9.3f %9.3f %10.0f %9.0f\n", "  of which: length and digest", Median(digests),
-                *std::min_element(digests.begin(), digests.end()), fileCount / Median(digests),
-                Mib(totalBytes) / Median(digests));
-    std::printf("%-34s %9.3f %9.3f %10.0f\n", "ScanFolder, 4 infected (removed)", Median(infectedScans),
-                *std::min_element(infectedScans.begin(), infectedScans.end()),
-                (fileCount + infected.size()) / Median(infectedScans));
-    std::printf("scan / bound: %.2fx (median of %d rounds)\n", scan / read, rounds);
-    std::printf("peak working set: %.1f MiB before the scans, %.1f MiB after the clean scans, "
-                "%.1f MiB at the end; largest file %.1f MiB\n",
-                Mib(before.PeakWorkingSetSize), Mib(afterClean.PeakWorkingSetSize),
-                Mib(after.PeakWorkingSetSize), Mib(kLargest));
-    std::printf("peak pagefile usage: %.1f MiB before, %.1f MiB at the end\n",
-                Mib(before.PeakPagefileUsage), Mib(after.PeakPagefileUsage));
-
-    RemoveFolder(folder);
+    if (generated) {
+        bench::RemoveCandidates(folder, candidates);
+        RemoveDirectoryA(folder.c_str());
+    }
     return 0;
 }

@@ -17,7 +17,7 @@ Answer ShowMessage(const std::wstring&, const std::wstring&, Buttons, Icon, Answ
 {
     return defaultAnswer;
 }
-void PumpMessages() {}
+void ProcessPendingMessages() {}
 void CloseMainWindow() {}
 void ShowAboutWindow() {}
 void EndProgram() { std::exit(0); }

@@ -235,14 +235,23 @@ std::wstring CrcText(uint32_t digest)
     return text;
 }
 
+HANDLE OpenForReading(const std::wstring& path)
+{
+    return CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 std::wstring FileCrc32(const std::wstring& path, int32_t length)
 {
     if (gCrcReady != kTrue || length < 1) return std::wstring();
+    platform::HeldHandle file{OpenForReading(path)};
+    if (!file.valid()) return L"00000000";
+    return OpenFileCrc32(file.get(), length);
+}
 
-    platform::HeldHandle file{CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr)};
-    if (file.get() == INVALID_HANDLE_VALUE) return L"00000000";
+std::wstring OpenFileCrc32(HANDLE file, int32_t length)
+{
+    if (gCrcReady != kTrue || length < 1) return std::wstring();
 
     // The range is hashed as it is read, so a length reported for a file far
     // larger than its contents (or a wrapped one) never becomes a huge buffer.
@@ -253,20 +262,24 @@ std::wstring FileCrc32(const std::wstring& path, int32_t length)
     const size_t chunkSize = kReadChunk;
 
     gCrcRegister = 0xFFFFFFFFu;
+    // A file that cannot be wound back to its start cannot be read either.
+    bool readFailed = SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER;
     size_t hashed = 0;
-    while (hashed < wanted) {
+    while (!readFailed && hashed < wanted) {
         const size_t ask = wanted - hashed < chunkSize ? wanted - hashed : chunkSize;
         DWORD delivered = 0;
-        if (!ReadFile(file.get(), chunk, static_cast<DWORD>(ask), &delivered, nullptr)) {
-            // As with one read of the whole range: a failed read hashes
-            // `length` zero bytes.
-            gCrcRegister = 0xFFFFFFFFu;
-            ZeroUpdate(gCrcRegister, wanted, chunk, chunkSize);
+        if (!ReadFile(file, chunk, static_cast<DWORD>(ask), &delivered, nullptr)) {
+            readFailed = true;
             break;
         }
         if (delivered == 0) break;  // the end of the file came first
         CrcUpdate(gCrcRegister, chunk, delivered);
         hashed += delivered;
+    }
+    if (readFailed) {
+        // As with one read of the whole range: a failed read hashes `length` zero bytes.
+        gCrcRegister = 0xFFFFFFFFu;
+        ZeroUpdate(gCrcRegister, wanted, chunk, chunkSize);
     }
     return CrcText(gCrcRegister ^ 0xFFFFFFFFu);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win32.h"
 #include "scan/shared_state.h"
 
 extern uint32_t gCrcTable[256];
@@ -23,3 +24,11 @@ std::wstring CrcText(uint32_t digest);
 // The digest text of the first `length` bytes of `path` (a file or "file:stream"):
 // empty when not ready or length < 1, "00000000" when the file cannot be opened.
 std::wstring FileCrc32(const std::wstring& path, int32_t length);
+// The same digest of a file already open for reading (OpenForReading), from
+// its first byte whatever has been read from it before.
+std::wstring OpenFileCrc32(HANDLE file, int32_t length);
+
+// How the file stages open what they examine: for reading, sharing reading and
+// writing, so that a file another program is writing can still be examined.
+// INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE OpenForReading(const std::wstring& path);

@@ -14,21 +14,6 @@
 
 namespace {
 
-
-// Reads the window into `buffer` (already zero-filled to its length).
-bool ReadWindow(const std::wstring& path, int32_t firstOffset, std::vector<uint8_t>& buffer)
-{
-    platform::HeldHandle file{CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr)};
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
-    if (SetFilePointer(file.get(), firstOffset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return false;
-    DWORD delivered = 0;
-    return ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &delivered,
-                    nullptr) != FALSE;
-}
-
 bool IsProtectedName(const std::wstring& name)
 {
     const std::wstring lowerName = LCase(name);
@@ -39,16 +24,36 @@ bool IsProtectedName(const std::wstring& name)
     return false;
 }
 
+bool InSubset(bool inStreams, Examined what) { return what == Examined::File || inStreams; }
+
+// Records a match; the first one chooses the removal.
+void Match(bool& matched, RemovalKind kind, RemovalKind* removal)
+{
+    if (!matched && removal != nullptr) *removal = kind;
+    matched = true;
+}
+
 }  // namespace
 
-std::wstring ReadFileHex(const std::wstring& path, int32_t firstOffset, int32_t lastOffset)
+int32_t OpenFileLength(HANDLE file)
+{
+    DWORD high = 0;
+    return static_cast<int32_t>(GetFileSize(file, &high));
+}
+
+std::wstring ReadWindowHex(HANDLE file, int32_t length, int32_t firstOffset, int32_t lastOffset)
 {
     if (firstOffset < 0 || lastOffset < firstOffset) return std::wstring();
     // The file must reach lastOffset; the window's last byte may lie just past its end.
-    if (GetFileLength(path) < lastOffset) return std::wstring();
+    if (length < lastOffset) return std::wstring();
 
     std::vector<uint8_t> buffer(static_cast<size_t>(lastOffset) - firstOffset + 1, 0);
-    if (!ReadWindow(path, firstOffset, buffer)) return std::wstring();
+    if (SetFilePointer(file, firstOffset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return std::wstring();
+    // Fewer bytes than asked (the file shrank since its length was taken) leave zeros.
+    DWORD delivered = 0;
+    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &delivered, nullptr))
+        return std::wstring();
 
     static const wchar_t kDigits[] = L"0123456789ABCDEF";
     std::wstring text;
@@ -62,33 +67,59 @@ std::wstring ReadFileHex(const std::wstring& path, int32_t firstOffset, int32_t 
     return text;
 }
 
+std::wstring ReadFileHex(const std::wstring& path, int32_t firstOffset, int32_t lastOffset)
+{
+    platform::HeldHandle file{OpenForReading(path)};
+    if (!file.valid()) return std::wstring();
+    return ReadWindowHex(file.get(), OpenFileLength(file.get()), firstOffset, lastOffset);
+}
+
+bool MatchProbes(HANDLE file, int32_t length, Examined what, RemovalKind* removal)
+{
+    bool matched = false;
+    for (const BytePattern& probe : kBytePatterns) {
+        if (!InSubset(probe.inStreams, what)) continue;
+        if (ReadWindowHex(file, length, probe.firstOffset, probe.lastOffset) == probe.pattern)
+            Match(matched, probe.removal, removal);
+    }
+    return matched;
+}
+
+bool MatchDigest(HANDLE file, int32_t length, Examined what, RemovalKind* removal)
+{
+    bool listed = false;
+    for (const DigestEntry& entry : kDigestEntries)
+        listed = listed || (InSubset(entry.inStreams, what) && entry.size == length);
+    if (!listed) return false;
+
+    const std::wstring digest = OpenFileCrc32(file, length);
+    bool matched = false;
+    for (const DigestEntry& entry : kDigestEntries) {
+        if (InSubset(entry.inStreams, what) && digest == entry.digest && length == entry.size)
+            Match(matched, entry.removal, removal);
+    }
+    return matched;
+}
+
 void ScanFile(const std::wstring& path, const std::wstring& folder, const std::wstring& name)
 {
     if (IsProtectedName(name)) return;
     ui::SetStatus(path);
 
+    // One open for the length, the probe windows and the digest; it is
+    // closed before the removal, which could not delete a file held open.
     bool verdict = false;
     RemovalKind removal = RemovalKind::Plain;
-    // Every probe runs; the first one that matches chooses the removal.
-    for (const BytePattern& probe : kBytePatterns) {
-        if (ReadFileHex(path, probe.firstOffset, probe.lastOffset) == probe.pattern) {
-            if (!verdict) removal = probe.removal;
-            verdict = true;
+    {
+        platform::HeldHandle file{OpenForReading(path)};
+        if (!file.valid()) return;
+        verdict = MatchProbes(file.get(), OpenFileLength(file.get()), Examined::File, &removal);
+        if (!verdict) {
+            // The length as it is now, after the probes: a length that cannot be read counts as 0.
+            const int32_t length = OpenFileLength(file.get());
+            verdict = MatchDigest(file.get(), length < 0 ? 0 : length, Examined::File, &removal);
         }
     }
-
-    if (!verdict) {
-        int32_t length = GetFileLength(path);
-        if (length < 0) length = 0;
-        const std::wstring digest = FileCrc32(path, length);
-        for (const DigestEntry& entry : kDigestEntries) {
-            if (digest == entry.digest && length == entry.size) {
-                if (!verdict) removal = entry.removal;
-                verdict = true;
-            }
-        }
-    }
-
     if (verdict) RemoveMatchedFile(path, folder, name, removal);
 }
 

@@ -11,6 +11,8 @@ namespace {
 const wchar_t* const kScannedExtensions[] = {L".exe", L".dat", L".dll", L".bak",
                                              L".$$$", L".log", L".txt", L".tmp"};
 
+}  // namespace
+
 bool HasScannedExtension(const std::wstring& name)
 {
     if (name.size() < 4) return false;
@@ -19,9 +21,6 @@ bool HasScannedExtension(const std::wstring& name)
         if (tail == extension) return true;
     return false;
 }
-
-
-}  // namespace
 
 void ScanFolder(const std::wstring& folder)
 {

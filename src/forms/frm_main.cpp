@@ -145,7 +145,18 @@ std::wstring MainForm::LineText(int index) const
 void MainForm::SetStatus(const std::wstring& text)
 {
     HWND status = controls_.Get(IDC_LBLSCANNING);
-    if (window_ && status) SetWindowTextA(status, platform::ToAnsi(text).c_str());
+    if (!window_ || !status) return;
+    // A label draws itself at once when its text is set, and the file stage
+    // sets it for every file: only the caption changes here.
+    DefWindowProcA(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(platform::ToAnsi(text).c_str()));
+    statusChanged_ = true;
+}
+
+void MainForm::DrawNewStatus()
+{
+    HWND status = controls_.Get(IDC_LBLSCANNING);
+    if (statusChanged_ && window_ && status) InvalidateRect(status, nullptr, TRUE);
+    statusChanged_ = false;
 }
 
 void MainForm::ShowAbortButton(bool scanRunning)

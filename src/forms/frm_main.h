@@ -17,7 +17,10 @@ public:
     void AddLine(const std::wstring& text);
     int LineCount() const { return static_cast<int>(lines_.size()); }
     std::wstring LineText(int index) const;
+    // The caption changes at once; it is drawn after the next message pump
+    // or message box has had DrawNewStatus ask for it.
     void SetStatus(const std::wstring& text);
+    void DrawNewStatus();
     void ShowAbortButton(bool scanRunning);
     // The end of a scan: unload for good; the About window takes over.
     void CloseForGood();
@@ -35,6 +38,7 @@ private:
     std::vector<std::wstring> lines_;
     bool scanning_ = false;
     bool handedOver_ = false;
+    bool statusChanged_ = false;
 };
 
 MainForm& frmMain();

@@ -29,7 +29,13 @@ Answer ShowMessage(const std::wstring& title, const std::wstring& prompt, Button
 
 // Process pending window messages (the long loops call this); "Abort Removal"
 // and closing the main window are handled in here and only set gAbort.
+// At most once every 10 ms by GetTickCount: a call that comes sooner after the
+// last pump that ran returns at once.
 void PumpMessages();
+// The pump itself, every time it is called (what PumpMessages runs when due).
+void ProcessPendingMessages();
+// Forget when the last pump ran, so that the next call pumps (for tests).
+void ResetPumpClock();
 
 // End of a scan: close frmMain for good, then show frmAbout without an owner
 // and without waiting for it.

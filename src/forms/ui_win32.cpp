@@ -45,6 +45,7 @@ Answer ShowMessage(const std::wstring& title, const std::wstring& prompt, Button
     case Icon::Error: style |= MB_ICONERROR; break;
     }
     if (buttons == Buttons::YesNo && defaultAnswer == Answer::No) style |= MB_DEFBUTTON2;
+    frmMain().DrawNewStatus();
     int result = MessageBoxA(MessageOwner(), platform::ToAnsi(prompt).c_str(),
                              platform::ToAnsi(title).c_str(), style);
     if (result == IDYES) return Answer::Yes;
@@ -52,8 +53,9 @@ Answer ShowMessage(const std::wstring& title, const std::wstring& prompt, Button
     return Answer::Ok;
 }
 
-void PumpMessages()
+void ProcessPendingMessages()
 {
+    frmMain().DrawNewStatus();
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {

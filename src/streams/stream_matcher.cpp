@@ -4,7 +4,6 @@
 
 #include "detection/crc32.h"
 #include "detection/file_matcher.h"
-#include "detection/signatures.h"
 #include "environment/paths.h"
 #include "forms/ui.h"
 #include "platform/win32.h"
@@ -12,23 +11,16 @@
 
 void CheckStream(const std::wstring& streamPath, int32_t streamSize)
 {
-    Boolean verdict = kFalse;
-    // Every probe runs, whatever the earlier ones found.
-    for (const BytePattern& probe : kBytePatterns) {
-        if (!probe.inStreams || probe.pattern == nullptr) continue;
-        if (ReadFileHex(streamPath, probe.firstOffset, probe.lastOffset) == probe.pattern) {
-            verdict = kTrue;
-        }
+    // The probes measure the stream themselves; the digest covers the size the
+    // stream list gave. The stream is closed again before it is deleted.
+    bool verdict = false;
+    {
+        platform::HeldHandle stream{OpenForReading(streamPath)};
+        if (!stream.valid()) return;
+        verdict = MatchProbes(stream.get(), OpenFileLength(stream.get()), Examined::Stream, nullptr) ||
+                  MatchDigest(stream.get(), streamSize, Examined::Stream, nullptr);
     }
-    // The digest reads the whole stream, so it is only computed when no probe matched.
-    if (verdict == kFalse) {
-        const std::wstring digest = FileCrc32(streamPath, streamSize);
-        for (const DigestEntry& entry : kDigestEntries) {
-            if (!entry.inStreams || entry.digest == nullptr) continue;
-            if (digest == entry.digest && streamSize == entry.size) verdict = kTrue;
-        }
-    }
-    if (verdict != kTrue) return;
+    if (!verdict) return;
 
     // Only the stream goes: the path names it, not the host file.
     DeleteFileA(platform::ToAnsi(streamPath).c_str());

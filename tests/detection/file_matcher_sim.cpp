@@ -11,6 +11,7 @@
 #include "platform/sim/machine.h"
 #include "scan/shared_state.h"
 #include "support/fake_ui.h"
+#include "support/sim_clock.h"
 
 namespace {
 
@@ -66,37 +67,104 @@ TEST_F(FileMatcherSim, ProtectedNameIsNeverOpenedOrSearched)
     EXPECT_EQ(sim::FileContents("C:\\WINDOWS\\Explorer.EXE"), "WSUD-infected");
 }
 
-TEST_F(FileMatcherSim, ProtectedNameComparisonsKeepTheWindowAlive)
+TEST_F(FileMatcherSim, ProtectedNameComparisonsPumpAsTheClockAllows)
 {
     sim::AddFile("C:\\WINDOWS\\cmd.exe", "x");
-    Scan("cmd.exe");
     // cmd.exe is entry 18: seventeen comparisons fail before it matches.
+    Scan("cmd.exe");
+    EXPECT_EQ(fakeui::PumpCount(), 1) << "with the clock standing still only the first pump runs";
+
+    fakeui::Reset();
+    simclock::EachCallTakes("GetTickCount", 5);
+    Scan("cmd.exe");
+    EXPECT_EQ(fakeui::PumpCount(), 9) << "5 ms a comparison: every other one pumps";
+
+    fakeui::Reset();
+    simclock::EachCallTakes("GetTickCount", 10);
+    Scan("cmd.exe");
     EXPECT_EQ(fakeui::PumpCount(), 17);
 }
 
-TEST_F(FileMatcherSim, ProbeMatchSkipsTheDigest)
+TEST_F(FileMatcherSim, PumpsAreSpacedByTenMillisecondsAcrossTheTickCountWrap)
 {
-    sim::AddFile("C:\\WINDOWS\\wsud.exe", "WSUD");
-    CountCallsBeforeRemoval();
-    Scan("wsud.exe");
-    // Only probe 2's window fits a 4-byte file; the digest would be a second open.
-    EXPECT_EQ(Calls("CreateFileA"), 1);
-    EXPECT_EQ(gFilesFound, 1);
+    // The last pump runs 8 ms before the 32-bit tick count wraps to 0.
+    sim::AdvanceMs(0xFFFFFFF8u - GetTickCount());
+    ui::PumpMessages();
+    const struct {
+        uint64_t advance;
+        int pumps;
+    } steps[] = {{2, 1}, {7, 1}, {1, 2}, {9, 2}, {25, 3}};
+    for (const auto& step : steps) {
+        sim::AdvanceMs(step.advance);
+        ui::PumpMessages();
+        EXPECT_EQ(fakeui::PumpCount(), step.pumps) << "at tick " << GetTickCount();
+    }
 }
 
-TEST_F(FileMatcherSim, UnmatchedFileIsHashedOnce)
+TEST_F(FileMatcherSim, OneOpenPerFileAndADigestOnlyAtAListedSize)
 {
-    sim::AddFile("C:\\WINDOWS\\clean.exe", std::string(5000, 'a'));
-    CountCallsBeforeRemoval();
-    Scan("clean.exe");
-    // Probes 1 and 2 fit (two opens), probes 3 and 4 do not; then the digest.
-    EXPECT_EQ(Calls("CreateFileA"), 3);
+    struct Case {
+        const char* name;
+        std::string contents;
+        int reads;  // the probe windows that fit, then the digest's read if any
+        int found;
+    };
+    std::string rpcAtEdge = std::string(7020, 'a');
+    rpcAtEdge.replace(7006, 14, "Call (RPC) Hel");
+    const Case cases[] = {
+        {"clean.exe", std::string(5000, 'a'), 2, 0},
+        {"big.dll", std::string(300000, 'a'), 4, 0},
+        {"listed.dll", std::string(28160, 'a'), 3 + 1, 0},  // the size of an entry, another digest
+        {"edge.dat", rpcAtEdge, 3, 0},                       // probe 3's last byte lies past the end
+        {"wsud.exe", "WSUD" + std::string(28156, 'a'), 3, 1},  // a listed size, but a probe matched
+    };
+    for (const Case& c : cases) {
+        calls_.clear();
+        removalStarted_ = false;
+        gFilesFound = 0;
+        sim::AddFile(std::string(kFolder) + c.name, c.contents);
+        CountCallsBeforeRemoval();
+        Scan(c.name);
+        EXPECT_EQ(Calls("CreateFileA") + Calls("_lopen"), 1) << c.name;
+        EXPECT_EQ(Calls("ReadFile"), c.reads) << c.name;
+        EXPECT_EQ(gFilesFound, c.found) << c.name;
+        EXPECT_EQ(sim::OpenHandles(), 0) << c.name;
+    }
+}
+
+TEST_F(FileMatcherSim, AFileThatChangesWhileItIsExaminedGetsTheVerdictOfTheMomentItIsRead)
+{
+    const std::string path = std::string(kFolder) + "changing.exe";
+    // Shrunk to "WSU" after its length was taken: the fourth window byte reads 0.
+    sim::AddFile(path, "WSUD" + std::string(5000, 'a'));
+    sim::SetCallHook([&](const char* function) {
+        if (std::string(function) == "SetFilePointer") sim::AddFile(path, "WSU");
+    });
+    Scan("changing.exe");
     EXPECT_EQ(gFilesFound, 0);
+    EXPECT_TRUE(fakeui::Lines().empty());
+
+    // Replaced by the hijacker's 28160 bytes while the probes ran: the digest
+    // takes the length as it is after them, and finds it.
+    const std::string hijacker = testfiles::WithForcedCrc(std::string(28156, 'b'), 0x55B8CBF1u);
+    sim::AddFile(path, std::string(30000, 'a'));
+    bool replaced = false;
+    sim::SetCallHook([&](const char* function) {
+        if (!replaced && std::string(function) == "ReadFile") {
+            sim::AddFile(path, hijacker);
+            replaced = true;
+        }
+    });
+    Scan("changing.exe");
+    sim::SetCallHook(nullptr);
+    EXPECT_EQ(gFilesFound, 1);
+    EXPECT_EQ(fakeui::Lines(), std::vector<std::wstring>{L"Removed File! : " + W(path)});
 }
 
 TEST_F(FileMatcherSim, WindowRenderingPumpsAfterEveryByte)
 {
     sim::AddFile("C:\\WINDOWS\\bytes.bin", "0123456789");
+    simclock::EachCallTakes("GetTickCount", 10);
     const int before = fakeui::PumpCount();
     EXPECT_EQ(ReadFileHex(L"C:\\WINDOWS\\bytes.bin", 2, 7), L"32 33 34 35 36 37");
     EXPECT_EQ(fakeui::PumpCount() - before, 6);

@@ -138,6 +138,58 @@ TEST_F(FileMatcher, EachByteProbeMatchesAtItsWindow)
     }
 }
 
+TEST_F(FileMatcher, EveryProbeMatchesOnlyWithItsWholeWindowInTheFile)
+{
+    const struct {
+        size_t first;
+        std::string pattern;
+    } probes[] = {{987, kProbe1Bytes}, {0, "WSUD"}, {7006, "Call (RPC) Help"}, {39133, "lightspeedsearch"}};
+    int examined = 0;
+    for (const auto& probe : probes) {
+        const size_t end = probe.first + probe.pattern.size();  // one past the window
+        const std::string cut = probe.pattern.substr(0, probe.pattern.size() - 1);
+        struct Case {
+            std::string bytes;
+            int found;
+            const char* what;
+        };
+        std::vector<Case> cases = {
+            {WithTextAt(end, probe.first, probe.pattern), 1, "the window ends the file"},
+            // The file ends one byte early: that byte reads as 0.
+            {WithTextAt(end - 1, probe.first, cut), 0, "the window's last byte is past the end"},
+            {WithTextAt(end + 100, probe.first + 1, probe.pattern), 0, "the pattern one byte late"},
+        };
+        if (probe.first > 0)
+            cases.push_back({WithTextAt(end + 100, probe.first - 1, probe.pattern), 0, "the pattern one byte early"});
+        for (const Case& c : cases) {
+            gFilesFound = 0;
+            const std::wstring name = L"edge" + std::to_wstring(examined++) + L".dll";
+            const std::wstring path = folder_.Write(name, c.bytes);
+            Scan(name);
+            EXPECT_EQ(gFilesFound, c.found) << "probe at " << probe.first << ": " << c.what;
+            EXPECT_EQ(testfiles::Exists(path), c.found == 0) << "probe at " << probe.first << ": " << c.what;
+        }
+    }
+}
+
+TEST_F(FileMatcher, ListedSizeWithAnotherEntrysDigestIsNoMatch)
+{
+    // Both halves are listed, but never as one entry.
+    const struct {
+        size_t size;
+        uint32_t digest;  // an entry's digest, listed with another size
+    } files[] = {{28160, 0xE87AD6B0u}, {4096, 0x55B8CBF1u}, {66560, 0x13F32D06u}, {197761, 0x71DA9336u}};
+    for (const auto& f : files) {
+        const std::wstring name = L"listed" + std::to_wstring(f.size) + L".exe";
+        const std::wstring path =
+            folder_.Write(name, testfiles::WithForcedCrc(testfiles::FillerBytes(f.size - 4), f.digest));
+        Scan(name);
+        EXPECT_TRUE(testfiles::Exists(path)) << f.size;
+    }
+    EXPECT_EQ(gFilesFound, 0);
+    EXPECT_TRUE(fakeui::Lines().empty());
+}
+
 TEST_F(FileMatcher, ProbeFourReadsTheSixteenBytesFromItsFirstOffset)
 {
     // The same text one byte later (ending at 39149) is outside the window.
@@ -202,6 +254,18 @@ TEST_F(FileMatcher, FileLockedAgainstReadingIsNoMatch)
     Scan(L"locked.exe");
     EXPECT_EQ(gFilesFound, 0);
     EXPECT_TRUE(fakeui::Lines().empty());
+}
+
+TEST_F(FileMatcher, FileHeldOpenForWritingWithoutWriteSharingIsStillExamined)
+{
+    // Another program writes the file and shares it for reading only: an
+    // examination that did not share writing could not open it.
+    const std::wstring path = folder_.Write(L"written.exe", "WSUD" + testfiles::FillerBytes(100));
+    testfiles::HeldFile writer(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+    ASSERT_TRUE(writer.Ok());
+    Scan(L"written.exe");
+    EXPECT_EQ(gFilesFound, 1);
+    EXPECT_EQ(fakeui::Lines(), std::vector<std::wstring>{L"Error Removing ! : " + path});
 }
 
 TEST_F(FileMatcher, FileThatResistsRemovalIsReportedAndStillCounted)

@@ -107,7 +107,9 @@ TEST_F(FolderWalker, AbortDuringAFileLetsThatFileFinish)
     REQUIRE_THROWAWAY_MACHINE();
     for (const wchar_t* name : {L"a.exe", L"b.exe", L"c.exe", L"d.exe"}) folder_.Write(name, "WSUD");
     // Press "Abort Removal" in the first pump after the matcher took on a file.
+    // Each look takes longer than the pumps' spacing, so the next pump is due.
     std::function<void()> pressAbort = [&] {
+        Sleep(20);
         if (fakeui::Statuses().empty())
             fakeui::SetPumpHook(pressAbort);
         else

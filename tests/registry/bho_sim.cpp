@@ -8,6 +8,7 @@
 #include "platform/sim/machine.h"
 #include "registry/bho.h"
 #include "support/fake_ui.h"
+#include "support/sim_clock.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ TEST_F(BhoSim, ARefusedDeletionEndsThePassAndSparesOnlyThatEntry)
     Register("{2}", kServer);
     Register("{3}", "C:\\WINDOWS\\system32\\other.dll");
     sim::RefuseKey(HKEY_LOCAL_MACHINE, kBhoKey + "\\{1}");
+    simclock::EachCallTakes("RegEnumKeyExA", 10);
 
     RemoveBhoForFile(L"C:\\WINDOWS\\system32\\hsa91.dll");
 

@@ -7,6 +7,7 @@
 #include "platform/sim/machine.h"
 #include "registry/filters_components.h"
 #include "support/fake_ui.h"
+#include "support/sim_clock.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ TEST_F(DesktopComponentsSim, AdjacentMatchesGoAndEachEntryIsPumpedOnce)
     Add("1", "Warning homepage");
     Add("2", "My Stocks");
     Add("3", "WARNING HOMEPAGE");
+    simclock::EachCallTakes("RegEnumKeyExA", 10);
 
     RemoveDesktopComponents();
 
@@ -63,6 +65,7 @@ TEST_F(DesktopComponentsSim, AFailingDeletionLeavesTheComponentAndThePassEnds)
     sim::RefuseKey(HKEY_CURRENT_USER, kComponents + "\\0\\Locked");
     Add("1", "Warning homepage");
     Add("2", "Clock");
+    simclock::EachCallTakes("RegEnumKeyExA", 10);
 
     RemoveDesktopComponents();
 

@@ -5,6 +5,7 @@
 #include "platform/win32.h"
 #include "removal/process_kill.h"
 #include "scan/sim_scan_fixture.h"
+#include "support/sim_clock.h"
 
 namespace {
 
@@ -101,6 +102,7 @@ TEST_F(ProcessKill9x, NoMatchMeansOnePassWithoutPauseButAPumpPerEntry)
     sim::AddProcess("C:\\Tools\\one.exe");
     sim::AddProcess("C:\\Tools\\two.exe");
     const size_t entries = sim::RunningProcesses().size();
+    simclock::EachCallTakes("Process32Next", 10);
 
     KillProcessByName(L"absent.exe", kTrue);
 

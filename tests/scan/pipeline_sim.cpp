@@ -305,8 +305,11 @@ TEST_F(Pipeline, AnAbortDuringTheWalkEndsItButTheLaterStagesRun)
     sim::SetCallHook([](const char* function) {
         const auto& statuses = fakeui::Statuses();
         if (std::string(function) == "FindFirstFileA" && !statuses.empty() &&
-            statuses.back() == L"Scanning File locations...")
+            statuses.back() == L"Scanning File locations...") {
+            // The click arrives 10 ms into the walk, when the next pump is due.
             fakeui::SetPumpHook([] { gAbort = kTrue; });
+            sim::AdvanceMs(10);
+        }
     });
 
     RunRemoval();

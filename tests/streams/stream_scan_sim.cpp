@@ -15,6 +15,7 @@
 #include "streams/stream_enum.h"
 #include "streams/stream_matcher.h"
 #include "support/fake_ui.h"
+#include "support/sim_clock.h"
 
 namespace {
 
@@ -37,17 +38,18 @@ protected:
     // Leave a fresh machine to whatever runs next.
     void TearDown() override { sim::Reset(); }
 
-    // How often the stream matcher measured a file or stream: every call of
-    // it starts each of its three probes with a length query (_lopen).
-    int CountLengthQueries(const std::function<void()>& action)
+    // How often the stream matcher opened a stream: once for each stream it
+    // examines (the host is opened with CreateFileW for its stream list).
+    int CountOpens(const std::function<void()>& action)
     {
-        int queries = 0;
+        int opens = 0;
         sim::SetCallHook([&](const char* function) {
-            if (std::string(function) == "_lopen") ++queries;
+            const std::string name = function;
+            if (name == "CreateFileA" || name == "_lopen") ++opens;
         });
         action();
         sim::SetCallHook(nullptr);
-        return queries;
+        return opens;
     }
 
     static std::vector<std::wstring> Lines() { return fakeui::Lines(); }
@@ -69,8 +71,7 @@ TEST_F(StreamScan, UnnamedStreamIsNeverHandedOn)
 {
     // Even a host whose own contents would match stays untouched.
     sim::AddFile(kHost, WsudContents(200));
-    const int queries = CountLengthQueries([] { ScanFileStreams(kHostW); });
-    EXPECT_EQ(queries, 0);
+    EXPECT_EQ(CountOpens([] { ScanFileStreams(kHostW); }), 0);
     EXPECT_TRUE(sim::FileExists(kHost));
     EXPECT_EQ(sim::FileContents(kHost), WsudContents(200));
     EXPECT_TRUE(Lines().empty());
@@ -82,8 +83,7 @@ TEST_F(StreamScan, HarmlessNamedStreamReachesTheMatcherAndStays)
 {
     sim::AddFile(kHost, "host");
     sim::AddStream(kHost, "Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
-    const int queries = CountLengthQueries([] { ScanFileStreams(kHostW); });
-    EXPECT_EQ(queries, 3);  // one per probe; no match, so nothing else
+    EXPECT_EQ(CountOpens([] { ScanFileStreams(kHostW); }), 1);
     EXPECT_EQ(sim::StreamNames(kHost), std::vector<std::string>{"Zone.Identifier"});
     EXPECT_TRUE(Lines().empty());
     EXPECT_EQ(gStreamsFound, 0);
@@ -138,8 +138,7 @@ TEST_F(StreamScan, ZeroSizeStreamIsExaminedButNeverMatches)
 {
     sim::AddFile(kHost, "host");
     sim::AddStream(kHost, "empty", "");
-    const int queries = CountLengthQueries([] { ScanFileStreams(kHostW); });
-    EXPECT_EQ(queries, 3);
+    EXPECT_EQ(CountOpens([] { ScanFileStreams(kHostW); }), 1);
     EXPECT_EQ(sim::StreamNames(kHost), std::vector<std::string>{"empty"});
     EXPECT_TRUE(Lines().empty());
     EXPECT_EQ(gStreamsFound, 0);
@@ -312,6 +311,8 @@ TEST_F(StreamScan, MessagesArePumpedOncePerFolderEntry)
     FindClose(find);
     ASSERT_GE(entries, 5);
 
+    // Each entry takes 10 ms to fetch, so every pump after one is due.
+    simclock::EachCallTakes("FindNextFileA", 10);
     ScanFolderStreams(L"C:\\scan\\");
     EXPECT_EQ(fakeui::PumpCount(), entries);
 }
@@ -364,6 +365,28 @@ TEST_F(StreamScan, FirstAndThirdProbesMatchStreams)
     ScanFileStreams(kHostW);
     EXPECT_EQ(gStreamsFound, 2);
     EXPECT_TRUE(sim::StreamNames(kHost).empty());
+}
+
+TEST_F(StreamScan, OnlyAStreamOfAListedStreamSizeIsHashed)
+{
+    // 28160 is a stream entry's size, 10720 only a file entry's, 30000 nobody's.
+    sim::AddFile(kHost, "host");
+    for (size_t size : {size_t{28160}, size_t{10720}, size_t{30000}})
+        sim::AddStream(kHost, "s" + std::to_string(size), Filler(size));
+    int opens = 0, reads = 0;
+    sim::SetCallHook([&](const char* function) {
+        const std::string name = function;
+        opens += name == "CreateFileA" || name == "_lopen";
+        reads += name == "ReadFile";
+    });
+    ScanFileStreams(kHostW);
+    sim::SetCallHook(nullptr);
+    EXPECT_EQ(opens, 3);
+    // Probes 1 to 3 read a window of each stream (all reach offset 7020);
+    // only the 28160-byte stream is read once more, for its digest.
+    EXPECT_EQ(reads, 3 * 3 + 1);
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_EQ(gStreamsFound, 0);
 }
 
 TEST_F(StreamScan, FileOnlyDetectionsDoNotApplyToStreams)

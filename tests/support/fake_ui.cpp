@@ -27,7 +27,11 @@ Recorder& R()
 
 }  // namespace
 
-void Reset() { R() = Recorder(); }
+void Reset()
+{
+    R() = Recorder();
+    ui::ResetPumpClock();
+}
 const std::vector<std::wstring>& Lines() { return R().lines; }
 const std::vector<std::wstring>& Statuses() { return R().statuses; }
 const std::vector<Box>& Boxes() { return R().boxes; }
@@ -89,7 +93,7 @@ Answer ShowMessage(const std::wstring& title, const std::wstring& prompt, Button
     return answer;
 }
 
-void PumpMessages()
+void ProcessPendingMessages()
 {
     ++R().pumps;
     if (R().pumpHook && R().pumps > R().hookAfter) {
