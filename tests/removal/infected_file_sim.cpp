@@ -6,6 +6,7 @@
 #include "platform/win32.h"
 #include "removal/infected_file.h"
 #include "scan/sim_scan_fixture.h"
+#include "support/sim_clock.h"
 
 namespace {
 
@@ -91,6 +92,8 @@ TEST_F(InfectedFile, AFileHeldByTheShellEscalatesAndIsThenDeleted)
     sim::HoldFile(ExplorerId(), path, FILE_SHARE_READ);
     DWORD rundll = sim::AddProcess("C:\\WINDOWS\\system32\\rundll32.exe");
     DWORD bystander = sim::AddProcess("C:\\Apps\\word.exe");
+    // Each attempt takes a while, so each extra round's pump is due.
+    simclock::EachCallTakes("DeleteFileA", 10);
 
     RemoveInfectedFile(L"C:\\WINDOWS\\system32\\", L"hook.dll");
 
