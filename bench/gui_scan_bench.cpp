@@ -20,46 +20,12 @@
 #include "bench_util.h"
 #include "forms/control_ids.h"
 #include "platform/win32.h"
+#include "window_tools.h"
+
+using drive::FindTop;
+using drive::Text;
 
 namespace {
-
-struct TopSearch {
-    DWORD processId;
-    const char* className;
-    const std::set<HWND>* skip;
-    HWND found;
-};
-
-BOOL CALLBACK MatchTop(HWND window, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<TopSearch*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if ((search->processId && owner != search->processId) || !IsWindowVisible(window) ||
-        std::string(name) != search->className || search->skip->count(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// A visible top-level window of the class, of the process (0: any), not among `skip`.
-HWND FindTop(DWORD processId, const char* className, const std::set<HWND>& skip = {})
-{
-    TopSearch search = {processId, className, &skip, nullptr};
-    EnumWindows(MatchTop, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::string Text(HWND window)
-{
-    char text[256] = {};
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                        10000, &copied);
-    return text;
-}
 
 void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
 

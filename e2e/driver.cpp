@@ -25,8 +25,13 @@
 
 #include "forms/control_ids.h"
 #include "sandbox.h"
+#include "window_tools.h"
 
 using namespace sandbox;
+using drive::Ask;
+using drive::ClassOf;
+using drive::FindTop;
+using drive::Text;
 
 namespace {
 
@@ -55,101 +60,16 @@ bool StartsWith(const std::string& text, const std::string& head)
 std::string gShotFolder;  // where the BMP files go; run-e2e turns them into PNG
 std::vector<std::string> gShots;
 
-// The whole screen (the X display Wine draws on), read back through GDI so
-// that the picture is taken before the driver acts again.
 void Shot(const std::string& moment)
 {
     if (gShotFolder.empty()) return;
     Sleep(500);  // let the last repaint reach the screen
-    HDC screen = GetDC(nullptr);
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    const DWORD stride = ((width * 3 + 3) / 4) * 4;
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-    header.bfSize = header.bfOffBits + stride * height;
     const std::string path = gShotFolder + "\\" + gCase + "-" + moment + ".bmp";
-    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    bool ok = out != INVALID_HANDLE_VALUE && WriteFile(out, &header, sizeof header, &written, nullptr) &&
-              WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
-              WriteFile(out, bits, stride * height, &written, nullptr);
-    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(bitmap);
-    ReleaseDC(nullptr, screen);
-    if (ok) gShots.push_back(gCase + "-" + moment);
+    if (drive::SaveScreen(path)) gShots.push_back(gCase + "-" + moment);
     else std::printf("note: no screenshot %s\n", path.c_str());
 }
 
 // ---- Windows of another process ---------------------------------------------
-
-std::string Text(HWND window)
-{
-    if (!window) return std::string();
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length))
-        return std::string();
-    std::vector<char> buffer(length + 2);
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                        SMTO_ABORTIFHUNG, 10000, &copied);
-    return std::string(buffer.data(), std::min<size_t>(copied, length));
-}
-
-LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
-{
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 10000, &result);
-    return static_cast<LRESULT>(result);
-}
-
-std::string ClassOf(HWND window)
-{
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-struct TopSearch {
-    DWORD processId;
-    const std::string* className;
-    const std::set<HWND>* skip;
-    HWND found;
-};
-
-BOOL CALLBACK MatchTop(HWND window, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<TopSearch*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (search->processId && owner != search->processId) return TRUE;
-    if (!IsWindowVisible(window) || ClassOf(window) != *search->className) return TRUE;
-    if (search->skip->count(window)) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// A visible top-level window of the class, of the process (0: any), not among `skip`.
-HWND FindTop(DWORD processId, const std::string& className, const std::set<HWND>& skip = {})
-{
-    TopSearch search = {processId, &className, &skip, nullptr};
-    EnumWindows(MatchTop, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 // The list's lines. Wine hands list-box text across processes in UTF-16
 // whichever form is asked for, so ask for that and convert.

@@ -13,6 +13,10 @@
 #include <vector>
 
 #include "forms/control_ids.h"
+#include "window_tools.h"
+
+using drive::Ask;
+using drive::Text;
 
 namespace {
 
@@ -26,57 +30,10 @@ void Check(bool ok, const std::string& what)
     if (!ok) ++gFailures;
 }
 
-std::string Text(HWND window)
-{
-    if (!window) return std::string();
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-        return std::string();
-    std::vector<char> buffer(length + 2);
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                        SMTO_ABORTIFHUNG, 5000, &copied);
-    return std::string(buffer.data(), copied);
-}
-
-LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
-{
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
-    return static_cast<LRESULT>(result);
-}
-
-struct Search {
-    DWORD processId;
-    const char* className;
-    const char* title;  // nullptr: any
-    HWND found;
-};
-
-BOOL CALLBACK FindOne(HWND window, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (search->processId && owner != search->processId) return TRUE;
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, search->className) != 0) return TRUE;
-    if (!IsWindowVisible(window)) return TRUE;
-    if (search->title) {
-        char title[256] = {};
-        GetWindowTextA(window, title, sizeof title);
-        if (lstrcmpA(title, search->title) != 0) return TRUE;
-    }
-    search->found = window;
-    return FALSE;
-}
-
+// A visible top-level window of the class and, when given, the title.
 HWND FindTop(DWORD processId, const char* className, const char* title)
 {
-    Search search = {processId, className, title, nullptr};
-    EnumWindows(FindOne, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return drive::FindTop(processId, className, {}, title);
 }
 
 // Polls until the window shows up or `seconds` pass (the program is starting).
@@ -160,43 +117,11 @@ bool UsesStyledControls(DWORD processId)
     return styled;
 }
 
-// The whole screen as a BMP file (the window manager-less X display under Wine).
 void Shot(const std::string& name)
 {
     if (gShots.empty()) return;
     Sleep(700);  // let the window finish painting
-    HDC screen = GetDC(nullptr);
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    DWORD stride = ((width * 3 + 3) / 4) * 4;
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + stride * height;
-    std::string path = gShots + "\\" + name + ".bmp";
-    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (out != INVALID_HANDLE_VALUE) {
-        DWORD written;
-        WriteFile(out, &file, sizeof file, &written, nullptr);
-        WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr);
-        WriteFile(out, bits, stride * height, &written, nullptr);
-        CloseHandle(out);
-    }
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(bitmap);
-    ReleaseDC(nullptr, screen);
+    drive::SaveScreen(gShots + "\\" + name + ".bmp");
 }
 
 // The control's rectangle in its form's client coordinates, against pixels at 96 DPI.
