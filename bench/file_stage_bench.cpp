@@ -28,6 +28,7 @@
 #include "detection/file_matcher.h"
 #include "detection/folder_walker.h"
 #include "detection/signatures.h"
+#include "environment/folder_listing.h"
 #include "environment/paths.h"
 #include "environment/protected_names.h"
 #include "environment/text.h"
@@ -54,7 +55,8 @@ int PreviousScanFolder(const std::string& folder)
 {
     int found = 0;
     const std::wstring wideFolder(folder.begin(), folder.end());
-    ForEachFolderEntry(wideFolder, [&](const std::wstring& name, DWORD) {
+    ForEachFolderEntry(wideFolder, [&](const FolderEntry& entry) {
+        const std::wstring& name = entry.name;
         if (name == L"." || name == L".." || !HasScannedExtension(name)) return true;
         const std::wstring lowerName = LCase(name);
         for (size_t i = 1; i < gProtectedNames.size(); ++i) {

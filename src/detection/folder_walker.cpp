@@ -1,7 +1,8 @@
 #include "detection/folder_walker.h"
 
 #include "detection/file_matcher.h"
-#include "environment/paths.h"
+#include "environment/folder_listing.h"
+#include "forms/ui.h"
 #include "environment/text.h"
 #include "scan/shared_state.h"
 
@@ -10,6 +11,9 @@ namespace {
 // The extensions under which the hijacker hides its files.
 const wchar_t* const kScannedExtensions[] = {L".exe", L".dat", L".dll", L".bak",
                                              L".$$$", L".log", L".txt", L".tmp"};
+
+const wchar_t kNotScannedLine[] = L"Not Scanned ! : ";
+const wchar_t kNotScannedReason[] = L" (name without an exact form)";
 
 }  // namespace
 
@@ -24,11 +28,17 @@ bool HasScannedExtension(const std::wstring& name)
 
 void ScanFolder(const std::wstring& folder)
 {
-    ForEachFolderEntry(folder, [&](const std::wstring& name, DWORD) {
+    ForEachFolderEntry(folder, [&](const FolderEntry& entry) {
         // An abort lets the file being examined finish and stops before the next one.
         if (gAbort != kFalse) return false;
-        if (name != L"." && name != L".." && HasScannedExtension(name))
-            ScanFile(folder + name, folder, name);
+        if (entry.IsDots()) return true;
+        if (entry.name.empty()) {
+            // No name reaches this very file: it is shown rather than examined
+            // by a look-alike name, which would be some other file.
+            if (!entry.IsFolder()) ui::AddLine(kNotScannedLine + folder + entry.listedName + kNotScannedReason);
+            return true;
+        }
+        if (HasScannedExtension(entry.listedName)) ScanFile(folder + entry.name, folder, entry.name);
         return true;
     });
 }

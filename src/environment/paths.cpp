@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "environment/text.h"
-#include "forms/ui.h"
 #include "platform/win32.h"
 
 namespace {
@@ -41,7 +40,16 @@ std::wstring GetTempDir()
     // A temporary-folder path of 100 characters or more does not fit: the
     // buffer then holds no usable path, whatever the system left in it.
     if (needed >= buffer.size()) return std::wstring();
-    return TrimNull(platform::FromAnsi(buffer.data(), buffer.size()));
+    const std::wstring temp = TrimNull(platform::FromAnsi(buffer.data(), buffer.size()));
+    // A profile whose name the code page cannot spell gets a look-alike path,
+    // which may be another user's folder.
+    if (GetOsFamily() == L"NT" && !temp.empty()) {
+        std::vector<WCHAR> wide(MAX_PATH + 1, 0);
+        const DWORD length = GetTempPathW(MAX_PATH + 1, wide.data());
+        if (length == 0 || length > MAX_PATH || platform::FromUtf16(wide.data(), length) != temp)
+            return std::wstring();
+    }
+    return temp;
 }
 
 std::wstring GetShortName(const std::wstring& path)
@@ -104,28 +112,9 @@ bool FileIsPresent(const std::wstring& path)
     return isFile;
 }
 
-void ForEachFolderEntry(const std::wstring& folder,
-                        const std::function<bool(const std::wstring& name, DWORD attributes)>& visit)
-{
-    if (folder.empty()) return;
+const wchar_t kLogFileName[] = L"Gv LogFile.txt";
 
-    WIN32_FIND_DATAA entry;
-    platform::HeldFind search(FindFirstFileA(platform::ToAnsi(folder + L"*.*").c_str(), &entry));
-    if (search.get() == INVALID_HANDLE_VALUE) return;
-
-    bool more = true;
-    while (more) {
-        const std::wstring name =
-            TrimNull(platform::FromAnsi(entry.cFileName, sizeof(entry.cFileName)));
-        if (!visit(name, entry.dwFileAttributes)) break;
-        more = FindNextFileA(search.get(), &entry) != FALSE;
-        ui::PumpMessages();
-    }
-}
-
-namespace {
-
-std::wstring ProgramPath()
+std::wstring GetProgramPath()
 {
     std::vector<char> buffer(MAX_PATH + 1, '\0');
     DWORD length = GetModuleFileNameA(nullptr, buffer.data(), MAX_PATH);
@@ -133,18 +122,16 @@ std::wstring ProgramPath()
     return platform::FromAnsi(buffer.data(), length);
 }
 
-}  // namespace
-
 std::wstring GetProgramFolder()
 {
-    std::wstring path = ProgramPath();
+    std::wstring path = GetProgramPath();
     size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 std::wstring GetProgramBaseName()
 {
-    std::wstring path = ProgramPath();
+    std::wstring path = GetProgramPath();
     size_t slash = path.find_last_of(L"\\/");
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     size_t dot = name.find_last_of(L'.');
@@ -190,4 +177,62 @@ std::wstring ComparableFolder(const std::wstring& folder)
     comparable = LCase(comparable);
     if (comparable.back() != L'\\') comparable += L'\\';
     return comparable;
+}
+
+namespace {
+
+constexpr DWORD kPathChars = 1024;
+
+// The long form of a full path; for a file that no longer exists (or does
+// not exist yet), its folder's long form and its own name. The path as it
+// was given when neither is known.
+template <typename Char, typename LongForm>
+std::basic_string<Char> LongFormOf(const std::basic_string<Char>& full, LongForm longForm)
+{
+    if (longForm == nullptr) return full;
+    std::vector<Char> buffer(kPathChars, 0);
+    DWORD length = longForm(full.c_str(), buffer.data(), kPathChars);
+    if (length > 0 && length < kPathChars) return std::basic_string<Char>(buffer.data(), length);
+    const size_t slash = full.find_last_of(static_cast<Char>('\\'));
+    if (slash == std::basic_string<Char>::npos || slash + 1 == full.size()) return full;
+    const std::basic_string<Char> folder = full.substr(0, slash + 1);
+    length = longForm(folder.c_str(), buffer.data(), kPathChars);
+    if (length == 0 || length >= kPathChars) return full;
+    std::basic_string<Char> result(buffer.data(), length);
+    if (result.back() != static_cast<Char>('\\')) result += static_cast<Char>('\\');
+    return result + full.substr(slash + 1);
+}
+
+std::wstring ComparableUnicodePath(const std::wstring& path)
+{
+    const std::basic_string<WCHAR> given = platform::ToUtf16(path);
+    std::vector<WCHAR> full(kPathChars, 0);
+    const DWORD fullLength = GetFullPathNameW(given.c_str(), kPathChars, full.data(), nullptr);
+    if (fullLength == 0 || fullLength >= kPathChars) return std::wstring();
+    // Windows NT 4.0 has no long-form query; its paths are taken as they are.
+    const platform::LoadedLibrary kernel32("kernel32.dll");
+    const std::basic_string<WCHAR> longPath = LongFormOf(
+        std::basic_string<WCHAR>(full.data(), fullLength),
+        kernel32.Entry<GetLongPathNameWFn>("GetLongPathNameW"));
+    return platform::FromUtf16(longPath.data(), longPath.size());
+}
+
+std::wstring ComparableAnsiPath(const std::wstring& path)
+{
+    const std::string given = platform::ToAnsi(path);
+    std::vector<char> full(kPathChars, '\0');
+    const DWORD fullLength = GetFullPathNameA(given.c_str(), kPathChars, full.data(), nullptr);
+    if (fullLength == 0 || fullLength >= kPathChars) return std::wstring();
+    // Windows 95 has no long-form query.
+    const platform::LoadedLibrary kernel32("kernel32.dll");
+    return platform::FromAnsi(LongFormOf(std::string(full.data(), fullLength),
+                                         kernel32.Entry<GetLongPathNameAFn>("GetLongPathNameA")));
+}
+
+}  // namespace
+
+std::wstring ComparablePath(const std::wstring& path)
+{
+    if (path.empty()) return std::wstring();
+    return LCase(GetOsFamily() == L"NT" ? ComparableUnicodePath(path) : ComparableAnsiPath(path));
 }

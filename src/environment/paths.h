@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "platform/win32.h"
@@ -20,16 +19,9 @@ std::wstring TrimNull(const std::wstring& text);
 // hidden, system and archive files count; folders do not)?
 bool FileIsPresent(const std::wstring& path);
 
-// Visits every entry directly in `folder` (ending with a backslash), the first
-// one included, in listing order: its name cut at the first NUL and its
-// attributes. After each entry the next one is fetched and pending window
-// messages are processed; `visit` returning false ends the walk at once. An
-// empty folder visits nothing (the search would run in the current folder).
-void ForEachFolderEntry(const std::wstring& folder,
-                        const std::function<bool(const std::wstring& name, DWORD attributes)>& visit);
-
-// The folder of the running executable (no trailing backslash) and its base
-// name; both empty when the path does not fit MAX_PATH.
+// The running executable's full path, its folder (no trailing backslash) and
+// its base name; all empty when the path does not fit MAX_PATH.
+std::wstring GetProgramPath();
 std::wstring GetProgramFolder();
 std::wstring GetProgramBaseName();
 
@@ -43,3 +35,12 @@ std::wstring GetProfileDir();
 // is taken as written ("C:" is the current folder of drive C). Empty when no
 // full path can be made.
 std::wstring ComparableFolder(const std::wstring& folder);
+
+// One spelling per file, so that two names of the same file compare equal:
+// its full path, in its long form where the file exists, lower-cased. The NT
+// family's paths are taken in Unicode, so that no look-alike of another
+// file's name can compare equal. Empty when no full path can be made.
+std::wstring ComparablePath(const std::wstring& path);
+
+// The activity log, beside the program.
+extern const wchar_t kLogFileName[];

@@ -1,8 +1,10 @@
 #include "registry/reg_helpers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "environment/folder_listing.h"
 #include "environment/paths.h"
 #include "forms/ui.h"
 
@@ -56,34 +58,67 @@ void RegWriteString(HKEY root, const std::wstring& subKey, const std::wstring& v
                    reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
 }
 
+namespace {
+
+constexpr DWORD kNameChars = 255;  // names of up to 254 characters and their NUL
+
+// The subkey at `index`, by a name that opens this very key through the ANSI
+// calls, or empty when it has none. Returns the enumeration's result.
+LONG SubKeyAt(HKEY key, DWORD index, bool unicode, std::wstring& name)
+{
+    name.clear();
+    if (unicode) {
+        WCHAR wide[kNameChars + 1] = {};
+        DWORD size = kNameChars;
+        const LONG result = RegEnumKeyExW(key, index, wide, &size, nullptr, nullptr, nullptr, nullptr);
+        if (result != ERROR_SUCCESS) return result;
+        // "＼" comes back from the ANSI call as "\": "...\Components\" + "\"
+        // names the Components key itself, and deleting it takes every component.
+        const std::wstring entry = platform::FromUtf16(wide, std::min<DWORD>(size, kNameChars));
+        if (IsExactName(entry, L"\\")) name = entry;
+        return result;
+    }
+    char narrow[kNameChars + 1];
+    std::memset(narrow, ' ', kNameChars);
+    narrow[kNameChars] = '\0';
+    DWORD size = kNameChars;
+    const LONG result =
+        RegEnumKeyExA(key, index, narrow, &size, nullptr, nullptr, nullptr, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    const std::wstring entry = TrimNull(platform::FromAnsi(narrow, kNameChars));
+    // A name that does not come back to the same bytes (a broken character of
+    // a multi-byte code page) would open some other key.
+    if (IsExactName(entry, L"\\") &&
+        platform::ToAnsi(entry) == std::string(narrow, strnlen(narrow, kNameChars)))
+        name = entry;
+    return result;
+}
+
+}  // namespace
+
 void VisitSubKeys(HKEY root, const std::wstring& path,
                   const std::function<bool(const std::wstring& name)>& visit)
 {
     HeldKey key;
     if (RegOpenKeyA(root, platform::ToAnsi(path).c_str(), key.Receive()) != ERROR_SUCCESS) return;
 
-    constexpr DWORD kNameChars = 255;  // names of up to 254 characters and their NUL
+    // The NT family's registry holds Unicode names, which its ANSI calls hand
+    // out as look-alikes.
+    const bool unicode = GetOsFamily() == L"NT";
     DWORD index = 0;
     std::wstring removed;
     bool justRemoved = false;
     for (;;) {
-        char name[kNameChars + 1];
-        std::memset(name, ' ', kNameChars);
-        name[kNameChars] = '\0';
-        DWORD size = kNameChars;
-        const LONG result =
-            RegEnumKeyExA(key.Get(), index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        std::wstring entry;
+        const LONG result = SubKeyAt(key.Get(), index, unicode, entry);
         if (result == ERROR_NO_MORE_ITEMS) break;
-        // Only an over-long name lets the pass go on; any other failure would
-        // repeat at every index and never reach the end of the list.
+        // Any failure would repeat at every index and never reach the end of
+        // the list; an over-long name cannot be the hijacker's.
         if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) break;
 
-        const std::wstring entry = TrimNull(platform::FromAnsi(name, kNameChars));
         // An empty name would make the caller's path name the parent key
         // itself ("...\Components\"), and a deletion would take the whole tree.
-        // A name that does not come back to the same bytes (a broken character
-        // of a multi-byte code page) would open some other key. Pass both over.
-        if (entry.empty() || platform::ToAnsi(entry) != std::string(name, strnlen(name, kNameChars))) {
+        if (result != ERROR_SUCCESS || entry.empty()) {
             justRemoved = false;
             ++index;
             continue;

@@ -7,7 +7,6 @@
 
 namespace {
 
-const wchar_t kLogFileName[] = L"Gv LogFile.txt";
 const wchar_t kLineEnd[] = L"\r\n";
 
 }  // namespace

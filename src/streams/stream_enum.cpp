@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "environment/paths.h"
+#include "environment/folder_listing.h"
 #include "platform/win32.h"
 #include "streams/stream_matcher.h"
 
@@ -25,12 +25,14 @@ bool IsNtError(LONG status)
 
 void ScanFolderStreams(const std::wstring& folder)
 {
-    ForEachFolderEntry(folder, [&](const std::wstring& name, DWORD attributes) {
-        const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    ForEachFolderEntry(folder, [&](const FolderEntry& entry) {
         // "." and "..", names that begin with a dot, folders and undotted
-        // names are passed over.
-        if (!name.empty() && name[0] != L'.' && !isFolder && name.find(L'.') != std::wstring::npos)
-            ScanFileStreams(folder + name);
+        // names are passed over; so is a file no name reaches (the file stage
+        // reports it).
+        const std::wstring& name = entry.listedName;
+        if (!entry.name.empty() && !name.empty() && name[0] != L'.' && !entry.IsFolder() &&
+            name.find(L'.') != std::wstring::npos)
+            ScanFileStreams(folder + entry.name);
         return true;
     });
 }

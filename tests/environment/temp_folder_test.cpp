@@ -26,6 +26,8 @@ protected:
     }
     void TearDown() override
     {
+        win32files::Remove(victim);
+        win32files::RemoveWide(platform::FromAnsi(folder) + kLookAlike + platform::FromAnsi(victimName));
         win32files::Remove(folder + "gvq_sub\\gvq_inner.tmp");
         win32files::Remove(folder + "gvq_one.tmp");
         win32files::Remove(folder + "gvq_two.txt");
@@ -36,6 +38,11 @@ protected:
     }
 
     std::string folder;
+    // In the temporary folder itself, beside the cleaned folder.
+    const std::string victimName = "gvq_victim_" + std::to_string(GetCurrentProcessId()) + ".txt";
+    const std::string victim = platform::ToAnsi(GetTempDir()) + victimName;
+    // FULLWIDTH REVERSE SOLIDUS: listed to ANSI programs as "..\\".
+    const std::wstring kLookAlike = L"..\uFF3C";
 };
 
 TEST_F(TempFolderClean, FilesAreRemovedAndSubfoldersKeepTheirContents)
@@ -77,6 +84,25 @@ TEST_F(TempFolderClean, AFolderWithOnlyASubfolderLosesNothing)
     EXPECT_EQ(fakeui::Statuses(), (std::vector<std::wstring>{L"Cleaning: gvq_sub"}));
 }
 
+// "..＼gvq_victim_N.txt" comes back from the ANSI listing as "..\\gvq_victim_N.txt",
+// which names a file beside the cleaned folder: only the entry itself may go.
+TEST_F(TempFolderClean, AnEntryListedAsALookAlikeNeverReachesTheFileItResembles)
+{
+    ASSERT_TRUE(win32files::Write(victim, "keep"));
+    SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    const std::wstring planted = platform::FromAnsi(folder) + kLookAlike + platform::FromAnsi(victimName);
+    ASSERT_TRUE(win32files::WriteWide(planted, "planted"));
+
+    CleanFolder(platform::FromAnsi(folder));
+
+    EXPECT_EQ(win32files::Read(victim), "keep");
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    EXPECT_EQ(GetFileAttributesA(victim.c_str()) & kept, kept);
+    EXPECT_FALSE(win32files::ExistsWide(planted)) << "the entry goes by its short name";
+    for (const std::wstring& status : fakeui::Statuses())
+        EXPECT_EQ(status.find(L"..\\"), std::wstring::npos) << platform::ToAnsi(status);
+}
+
 TEST_F(TempFolderClean, AMissingFolderDoesNothing)
 {
     CleanFolder(platform::FromAnsi(folder + "gvq_absent\\"));
@@ -97,13 +123,19 @@ TEST(TemporaryFolderCheck, OnlyTheTemporaryFolderAndFoldersBelowOthersPass)
     ASSERT_GT(GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH), 0u);
     char shortProfile[MAX_PATH] = {};
     ASSERT_GT(GetShortPathNameA(profile, shortProfile, MAX_PATH), 0u);
+    char programFiles[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableA("ProgramFiles", programFiles, MAX_PATH), 0u);
     const std::wstring refused[] = {
         windows.substr(0, 3),                                            // the drive's root
         LCase(windows) + L"\\SYSTEM32\\.\\..\\",                           // the Windows folder
         windows.substr(0, 2) + L"/" + windows.substr(3) + L"/system32/",  // the system folder
+        GetSystemDir() + L"\\drivers\\",                                // inside it
         platform::FromAnsi(shortProfile) + L"\\",                       // the profile, in 8.3 form
         platform::FromAnsi(profile) + L"\\..\\",                           // above it
-        GetProgramFolder() + L"\\",                                     // the program's own
+        platform::FromAnsi(profile) + L"\\Desktop\\",                    // inside it
+        platform::FromAnsi(programFiles) + L"\\Common Files\\",         // where programs live
+        L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\Temp\\",              // device paths
+        L"\\\\.\\" + GetTempDir(),
     };
     for (const std::wstring& folder : refused)
         EXPECT_FALSE(IsPlainTemporaryFolder(folder)) << platform::ToAnsi(folder);

@@ -1,6 +1,9 @@
 // String value helpers against the registry, arranged through Win32 calls.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "registry/reg_helpers.h"
 #include "registry/reg_scratch.h"
 
@@ -14,6 +17,32 @@ protected:
     void SetUp() override { ASSERT_TRUE(scratch.CreateKey(HKEY_CURRENT_USER, kKey)); }
     regtest::Scratch scratch;
 };
+
+// "＼" is listed to ANSI programs as "\\": the parent's path, "\\" and that
+// name make the parent's own path, and deleting it would take every sibling.
+TEST_F(RegHelpers, SubkeysListedAsLookAlikesAreNeverVisited)
+{
+    const std::string parent = std::string(kKey) + "\\Components";
+    ASSERT_TRUE(scratch.CreateKey(HKEY_CURRENT_USER, parent + "\\A"));
+    HKEY created = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
+                              platform::ToUtf16(platform::FromAnsi(parent) + L"\\\uFF3C").c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(created);
+    ASSERT_TRUE(scratch.CreateKey(HKEY_CURRENT_USER, parent + "\\B"));
+
+    std::vector<std::wstring> visited;
+    VisitSubKeys(HKEY_CURRENT_USER, platform::FromAnsi(parent), [&](const std::wstring& name) {
+        visited.push_back(name);
+        return SHDeleteKeyA(HKEY_CURRENT_USER, (parent + "\\" + platform::ToAnsi(name)).c_str()) ==
+               ERROR_SUCCESS;
+    });
+
+    EXPECT_EQ(visited, (std::vector<std::wstring>{L"A", L"B"}));
+    EXPECT_TRUE(regtest::KeyExists(HKEY_CURRENT_USER, parent));
+    EXPECT_EQ(regtest::SubKeys(HKEY_CURRENT_USER, parent).size(), 1u);
+}
 
 TEST_F(RegHelpers, ReadsStoredTextBackExactly)
 {

@@ -85,13 +85,17 @@ TEST_F(InfectedFile, EndsTheProcessRunningTheFileBeforeDeletingIt)
     EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 100}));
 }
 
-TEST_F(InfectedFile, AFileHeldByTheShellEscalatesAndIsThenDeleted)
+TEST_F(InfectedFile, AFileLoadedByTheShellEscalatesAndIsThenDeleted)
 {
     const std::string path = std::string(simscan::kSystem) + "\\hook.dll";
     sim::AddFile(path, "MZ");
+    sim::LoadModule(ExplorerId(), path);
     sim::HoldFile(ExplorerId(), path, FILE_SHARE_READ);
-    DWORD rundll = sim::AddProcess("C:\\WINDOWS\\system32\\rundll32.exe");
+    DWORD host = sim::AddProcess("C:\\WINDOWS\\system32\\rundll32.exe");
+    sim::LoadModule(host, "C:\\WINDOWS\\SYSTEM32\\HOOK.DLL");
+    DWORD idle = sim::AddProcess("C:\\WINDOWS\\system32\\rundll32.exe");
     DWORD bystander = sim::AddProcess("C:\\Apps\\word.exe");
+    sim::LoadModule(bystander, path);
     // Each attempt takes a while, so each extra round's pump is due.
     simclock::EachCallTakes("DeleteFileA", 10);
 
@@ -99,35 +103,39 @@ TEST_F(InfectedFile, AFileHeldByTheShellEscalatesAndIsThenDeleted)
 
     EXPECT_FALSE(sim::FileExists(path));
     EXPECT_FALSE(sim::IsRunning(ExplorerId()));
-    EXPECT_FALSE(sim::IsRunning(rundll));
-    EXPECT_TRUE(sim::IsRunning(bystander));
+    EXPECT_FALSE(sim::IsRunning(host));
+    EXPECT_TRUE(sim::IsRunning(idle)) << "a rundll32 without the library";
+    EXPECT_TRUE(sim::IsRunning(bystander)) << "only the shell and rundll32 are ended for a library";
     EXPECT_EQ(gExplorerKilled, kTrue);
     EXPECT_EQ(gExplorerEnded, kTrue);
-    // rundll32 and explorer ended (NT: a second each); no process ran the file
-    // itself, so no pause before any of the deletions.
-    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 1000}));
+    // rundll32 and explorer ended (NT: a second each), then each extra round
+    // gives them its 100 ms to let go of the file.
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 1000, 100, 100, 100}));
     EXPECT_EQ(fakeui::PumpCount(), 3);
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
-TEST_F(InfectedFile, ALockThatHoldsSurvivesAndTheValuesAreStillRemoved)
+TEST_F(InfectedFile, ALockThatHoldsSurvivesTheShellRunsOnAndTheValuesAreStillRemoved)
 {
     const std::string path = std::string(simscan::kWindows) + "\\stuck.exe";
     sim::AddFile(path, "MZ");
     LockForGood(path, 0);
+    DWORD host = sim::AddProcess("C:\\WINDOWS\\system32\\rundll32.exe");
     SetEverywhere("stuck.exe");
     CountDeletes();
 
     RemoveInfectedFile(L"C:\\WINDOWS\\", L"stuck.exe");
 
     EXPECT_TRUE(sim::FileExists(path));
-    EXPECT_EQ(gExplorerKilled, kTrue);
-    EXPECT_FALSE(sim::IsRunning(ExplorerId()));
+    EXPECT_TRUE(sim::IsRunning(ExplorerId())) << "the shell does not have the file";
+    EXPECT_TRUE(sim::IsRunning(host));
+    EXPECT_EQ(gExplorerKilled, kFalse);
+    EXPECT_EQ(gExplorerEnded, kFalse);
     for (const Location& location : kEightLocations)
         EXPECT_FALSE(sim::ValueExists(location.hive, location.key, "stuck.exe")) << location.key;
-    // First attempt, three rounds, two final attempts.
+    // First attempt, three rounds, two final attempts; nothing ended, nothing to wait for.
     EXPECT_EQ(deleteCalls, 6);
-    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000})) << "the shell's second only";
+    EXPECT_TRUE(sim::Sleeps().empty());
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
@@ -136,15 +144,18 @@ TEST_F(InfectedFile, EscalatesOnTheSnapshotWalkToo)
     sim::SetPlatform(sim::Family::Win9x, 4, 90, 3000);
     const std::string path = std::string(simscan::kWindows) + "\\hook.dll";
     sim::AddFile(path, "MZ");
+    sim::LoadModule(ExplorerId(), path);
     sim::HoldFile(ExplorerId(), path, FILE_SHARE_READ);
+    DWORD idle = sim::AddProcess("C:\\WINDOWS\\RUNDLL32.EXE");
 
     RemoveInfectedFile(L"C:\\WINDOWS\\", L"hook.dll");
 
     EXPECT_FALSE(sim::FileExists(path));
+    EXPECT_TRUE(sim::IsRunning(idle));
     EXPECT_EQ(gExplorerKilled, kTrue);
     EXPECT_EQ(gExplorerEnded, kTrue);
-    // The snapshot walk's own pause after the shell; none before the deletions.
-    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100}));
+    // The snapshot walk's own pause after the shell, then each round's.
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100, 100, 100, 100}));
 }
 
 TEST_F(InfectedFile, SeDllLosesItsSpValuesBeforeAnythingElse)
@@ -230,16 +241,44 @@ TEST_F(InfectedFile, OtherNamesKeepTheirValuesButStillEndTheirProcesses)
 {
     sim::AddFile("C:\\WINDOWS\\x.dll", "MZ");
     sim::SetString(HKEY_CURRENT_USER, kRun, "x.dll", "rundll32 x.dll");
-    DWORD runner = sim::AddProcess("C:\\Apps\\X.DLL");
-    DWORD host = sim::AddProcess("C:\\Apps\\x.dll.host.exe");
+    DWORD runner = sim::AddProcess("C:\\windows\\X.DLL");
+    DWORD host = sim::AddProcess("C:\\Apps\\x.dll");
 
     RemoveInfectedFile(L"C:\\WINDOWS\\", L"x.dll");
 
     EXPECT_TRUE(sim::ValueExists(HKEY_CURRENT_USER, kRun, "x.dll"));
     EXPECT_FALSE(sim::IsRunning(runner));
-    EXPECT_TRUE(sim::IsRunning(host)) << "a name that only begins like the file's";
+    EXPECT_TRUE(sim::IsRunning(host)) << "a file of the same name elsewhere";
     EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 100}));
     EXPECT_FALSE(sim::FileExists("C:\\WINDOWS\\x.dll"));
+}
+
+// A process is ended for the file only when it runs that very file, however
+// its path is spelt; a program of the same name, or one whose Unicode name
+// the ANSI calls would spell alike, runs on.
+TEST_F(InfectedFile, OnlyTheProgramRunningTheVeryFileIsEnded)
+{
+    const std::string path = "C:\\WINDOWS\\updatemanager.exe";
+    sim::AddFile(path, "MZ");
+    sim::ProcessSpec byShortName;
+    byShortName.exeFile = "updatemanager.exe";
+    byShortName.modulePath = "\\??\\" + sim::ShortPath(path);
+    const DWORD running = sim::AddProcess(byShortName);
+    const DWORD elsewhere = sim::AddProcess("C:\\Program Files\\Vendor\\updatemanager.exe");
+    sim::AddFile(L"C:\\WINDOWS\\\uFF55pdatemanager.exe", "MZ");
+    sim::ProcessSpec lookAlike;
+    lookAlike.exeFile = "updatemanager.exe";
+    lookAlike.unicodeModulePath = L"C:\\WINDOWS\\\uFF55pdatemanager.exe";
+    const DWORD alike = sim::AddProcess(lookAlike);
+
+    RemoveInfectedFile(L"C:\\WINDOWS\\", L"updatemanager.exe");
+
+    EXPECT_FALSE(sim::IsRunning(running));
+    EXPECT_TRUE(sim::IsRunning(elsewhere));
+    EXPECT_TRUE(sim::IsRunning(alike));
+    EXPECT_FALSE(sim::FileExists(path));
+    EXPECT_TRUE(sim::FileExists(L"C:\\WINDOWS\\\uFF55pdatemanager.exe"));
+    EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{running}));
 }
 
 TEST_F(InfectedFile, MissingKeysAndFilesChangeNothing)

@@ -37,7 +37,7 @@ FARPROC Export(const char* library, const char* name)
 }
 
 const char* const kToolhelp[] = {"CreateToolhelp32Snapshot", "Process32First", "Process32Next"};
-const char* const kPsapi[] = {"EnumProcesses", "EnumProcessModules", "GetModuleFileNameExA"};
+const char* const kPsapi[] = {"EnumProcesses", "EnumProcessModules", "GetModuleFileNameExW"};
 
 class ProcessKill9x : public Machine {
 protected:
@@ -457,13 +457,13 @@ TEST_F(ProcessKillVista, WithoutTheImageQueryUnreadableProcessesAreSkipped)
 {
     DWORD first = Add64Bit("C:\\Apps\\twin.exe");
     DWORD second = sim::AddProcess("D:\\Apps\\twin.exe");
-    sim::SetEntryPointPresent("kernel32.dll", "QueryFullProcessImageNameA", false);
+    sim::SetEntryPointPresent("kernel32.dll", "QueryFullProcessImageNameW", false);
 
     EXPECT_EQ(KillProcessByName(L"twin.exe", kFalse), 1);
     EXPECT_EQ(sim::TerminatedProcesses(), (std::vector<DWORD>{second}));
 
     // With the query, the first match in the walk's order is the 64-bit one.
-    sim::SetEntryPointPresent("kernel32.dll", "QueryFullProcessImageNameA", true);
+    sim::SetEntryPointPresent("kernel32.dll", "QueryFullProcessImageNameW", true);
     EXPECT_EQ(KillProcessByName(L"twin.exe", kFalse), 1);
     EXPECT_FALSE(sim::IsRunning(first));
 }

@@ -70,7 +70,7 @@ TEST(ProcessKill, TheProgramDoesNotEndItself)
 // ("sysnative": the 64-bit one, seen from a 32-bit program).
 class ProbeProcess {
 public:
-    explicit ProbeProcess(const char* belowWindows = nullptr)
+    explicit ProbeProcess(const char* belowWindows = nullptr, const char* folderTag = "walk")
     {
         char temp[MAX_PATH] = {};
         char system[MAX_PATH] = {};
@@ -83,7 +83,7 @@ public:
             lstrcatA(system, belowWindows);
         }
         const std::string id = std::to_string(GetCurrentProcessId());
-        folderName_ = "grevlin-walk-" + id;
+        folderName_ = std::string("grevlin-") + folderTag + "-" + id;
         fileName_ = "gvq_walkprobe_" + id + ".exe";
         folder_ = std::string(temp) + folderName_;
         exe_ = folder_ + "\\" + fileName_;
@@ -134,6 +134,7 @@ public:
         return GetExitCodeProcess(process_, &exitCode) != 0;
     }
     bool Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    std::wstring Path() const { return platform::FromAnsi(exe_); }
     HANDLE Process() const { return process_; }
 
 private:
@@ -168,6 +169,41 @@ TEST(ProcessKill, EndsARunningProcessFoundByItsFileNameOnly)
     EXPECT_EQ(gExplorerEnded, kFalse);
 }
 
+// A removal ends the program that runs the very file, however its path is
+// spelt, and a process only for a library it has loaded; a program of the
+// same name elsewhere runs on.
+TEST(ProcessKill, FilesEndOnlyTheProcessesThatRunOrLoadThem)
+{
+    fakeui::Reset();
+    ResetSharedState();
+    ProbeProcess probe;
+    ProbeProcess twin(nullptr, "twin");
+    ASSERT_TRUE(probe.Started() && twin.Started()) << "error " << GetLastError();
+
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    EXPECT_EQ(0, EndProcessesWithModule(probe.FileName(), platform::FromAnsi(self)));
+    EXPECT_EQ(0, EndProcessesWithModule(L"rundll32.exe", platform::FromAnsi(system) + L"\\kernel32.dll"));
+    EXPECT_TRUE(probe.Running() && twin.Running());
+
+    // Upper case and a "." in the path still name the probe's file.
+    const std::wstring path = probe.Path();
+    const size_t slash = path.rfind(L'\\');
+    std::wstring spelt = path.substr(0, slash) + L"\\.\\" + path.substr(slash + 1);
+    for (wchar_t& c : spelt) c = static_cast<wchar_t>(towupper(c));
+    EXPECT_EQ(1, EndProcessesRunning(spelt));
+    DWORD exitCode = 1;
+    EXPECT_TRUE(probe.Ended(exitCode));
+    EXPECT_TRUE(twin.Running());
+
+    // The twin has kernel32 loaded like every program.
+    EXPECT_EQ(1, EndProcessesWithModule(twin.FileName(), platform::FromAnsi(system) + L"\\kernel32.dll"));
+    EXPECT_TRUE(twin.Ended(exitCode));
+    EXPECT_EQ(gExplorerEnded, kFalse);
+}
+
 // On 64-bit Windows a 32-bit program cannot list a 64-bit process's modules
 // (64-bit Internet Explorer, the shell); its image name still names it.
 TEST(ProcessKill, A32BitProgramEndsA64BitProcessByItsImageName)
@@ -183,6 +219,11 @@ TEST(ProcessKill, A32BitProgramEndsA64BitProcessByItsImageName)
     ASSERT_FALSE(EnumProcessModules(probe.Process(), &first, sizeof(first), &needed))
         << "the modules of a 64-bit process were listed";
 
+    // Nor what it has loaded: it is left alone for a library, ended for its image.
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::wstring kernel32 = platform::FromAnsi(windows) + L"\\sysnative\\kernel32.dll";
+    EXPECT_EQ(0, EndProcessesWithModule(probe.FileName(), kernel32));
     EXPECT_EQ(1, KillProcessByName(probe.FileName(), kTrue));
     DWORD exitCode = 1;
     EXPECT_TRUE(probe.Ended(exitCode));

@@ -224,31 +224,50 @@ protected:
 
 TEST_F(PipelineShell, ALockedFileIsReportedAndTheShellComesBackBeforeTheClosingLine)
 {
-    sim::AddFile("C:\\WINDOWS\\stuck.exe", simscan::ProbeInfected());
-    // Readable, so the matcher sees it, but not deletable.
-    LockForGood("C:\\WINDOWS\\stuck.exe", FILE_SHARE_READ);
+    sim::AddFile("C:\\WINDOWS\\stuck.dll", simscan::ProbeInfected());
+    // Readable, so the matcher sees it, but not deletable; the shell has it loaded.
+    sim::LoadModule(ExplorerId(), "C:\\WINDOWS\\stuck.dll");
+    LockForGood("C:\\WINDOWS\\stuck.dll", FILE_SHARE_READ);
     fakeui::QueueAnswer(ui::Answer::No);
 
     RunRemoval();
 
     EXPECT_EQ(Section(2),
-              (std::vector<std::wstring>{L"Error Removing ! : C:\\WINDOWS\\stuck.exe"}));
+              (std::vector<std::wstring>{L"Error Removing ! : C:\\WINDOWS\\stuck.dll"}));
     EXPECT_EQ(gFilesFound, 1);
     EXPECT_EQ(gExplorerKilled, kTrue);
     ExpectTheShellRestarted();
 }
 
-TEST_F(PipelineShell, AShellEndedByTheCleaningComesBackToo)
+TEST_F(PipelineShell, AShellThatHadATemporaryLibraryLoadedComesBackToo)
 {
     sim::AddFile("C:\\WINDOWS\\evil.exe", simscan::ProbeInfected());
-    // A downloaded copy, deleted at once: no escalation, yet the shell is ended by its name.
+    const std::string hook = std::string(simscan::kTemp) + "hook.tmp";
+    sim::AddFile(hook, "MZ");
+    sim::LoadModule(ExplorerId(), hook);
+    sim::HoldFile(ExplorerId(), hook, FILE_SHARE_READ);
+
+    RunRemoval();
+
+    EXPECT_FALSE(sim::FileExists(hook));
+    ExpectTheShellRestarted();
+}
+
+TEST_F(PipelineShell, AShellThatWasNotEndedIsNotStartedAgain)
+{
+    sim::AddFile("C:\\WINDOWS\\stuck.exe", simscan::ProbeInfected());
+    LockForGood("C:\\WINDOWS\\stuck.exe", FILE_SHARE_READ);
+    // A downloaded copy of the shell's file in the temporary folder: a file, not the shell.
     sim::AddFile(std::string(simscan::kTemp) + "explorer.exe", "MZ");
 
     RunRemoval();
 
+    EXPECT_TRUE(HasLine(L"Error Removing ! : C:\\WINDOWS\\stuck.exe"));
     EXPECT_FALSE(sim::FileExists(std::string(simscan::kTemp) + "explorer.exe"));
+    EXPECT_TRUE(sim::IsRunning(ExplorerId()));
     EXPECT_EQ(gExplorerKilled, kFalse);
-    ExpectTheShellRestarted();
+    EXPECT_EQ(gExplorerEnded, kFalse);
+    EXPECT_TRUE(sim::StartedPrograms().empty());
 }
 
 TEST_F(Pipeline, ALockedTempSeDllIsScheduledAndTheRestartWarningComesLast)

@@ -51,6 +51,30 @@ inline void Remove(const std::string& path)
     DeleteFileA(path.c_str());
 }
 
+// The same by a Unicode name, which the ANSI calls cannot reach.
+inline bool WriteWide(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(platform::ToUtf16(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+inline bool ExistsWide(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(platform::ToUtf16(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+inline void RemoveWide(const std::wstring& path)
+{
+    SetFileAttributesW(platform::ToUtf16(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(platform::ToUtf16(path).c_str());
+}
+
 // A file the test replaces for its duration and puts back afterwards.
 class SavedFile {
 public:

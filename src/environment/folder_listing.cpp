@@ -1,0 +1,86 @@
+#include "environment/folder_listing.h"
+
+#include "environment/paths.h"
+#include "forms/ui.h"
+
+const wchar_t kNotInFileNames[] = L"\\/:*?\"<>|";
+
+bool IsExactName(const std::wstring& name, const wchar_t* forbidden)
+{
+    // A NUL ends the name in every ANSI call: what follows it would be lost.
+    return !name.empty() && name.find(L'\0') == std::wstring::npos &&
+           name.find_first_of(forbidden) == std::wstring::npos && platform::HasExactAnsiForm(name);
+}
+
+namespace {
+
+template <size_t size>
+std::wstring FieldText(const WCHAR (&field)[size])
+{
+    size_t length = 0;
+    while (length < size && field[length] != 0) ++length;
+    return platform::FromUtf16(field, length);
+}
+
+FolderEntry FromUnicodeRecord(const WIN32_FIND_DATAW& record)
+{
+    FolderEntry entry;
+    entry.listedName = FieldText(record.cFileName);
+    entry.attributes = record.dwFileAttributes;
+    // The short name is ASCII where Windows makes one; it is checked all the same.
+    const std::wstring shortName = FieldText(record.cAlternateFileName);
+    if (IsExactName(entry.listedName, kNotInFileNames))
+        entry.name = entry.listedName;
+    else if (IsExactName(shortName, kNotInFileNames))
+        entry.name = shortName;
+    return entry;
+}
+
+FolderEntry FromAnsiRecord(const WIN32_FIND_DATAA& record)
+{
+    FolderEntry entry;
+    entry.listedName = TrimNull(platform::FromAnsi(record.cFileName, sizeof(record.cFileName)));
+    entry.attributes = record.dwFileAttributes;
+    // A "?" stands for a character the code page has no byte for.
+    if (IsExactName(entry.listedName, kNotInFileNames)) entry.name = entry.listedName;
+    return entry;
+}
+
+template <typename Record, typename First, typename Next, typename Convert>
+void Walk(const std::wstring& pattern, First first, Next next, Convert convert,
+          const std::function<bool(const FolderEntry&)>& visit)
+{
+    Record record;
+    platform::HeldFind search(first(pattern, &record));
+    if (search.get() == INVALID_HANDLE_VALUE) return;
+    bool more = true;
+    while (more) {
+        if (!visit(convert(record))) break;
+        more = next(search.get(), &record) != FALSE;
+        ui::PumpMessages();
+    }
+}
+
+}  // namespace
+
+void ForEachFolderEntry(const std::wstring& folder,
+                        const std::function<bool(const FolderEntry& entry)>& visit)
+{
+    if (folder.empty()) return;
+    const std::wstring pattern = folder + L"*.*";
+    if (GetOsFamily() == L"NT") {
+        Walk<WIN32_FIND_DATAW>(
+            pattern,
+            [](const std::wstring& text, WIN32_FIND_DATAW* record) {
+                return FindFirstFileW(platform::ToUtf16(text).c_str(), record);
+            },
+            FindNextFileW, FromUnicodeRecord, visit);
+    } else {
+        Walk<WIN32_FIND_DATAA>(
+            pattern,
+            [](const std::wstring& text, WIN32_FIND_DATAA* record) {
+                return FindFirstFileA(platform::ToAnsi(text).c_str(), record);
+            },
+            FindNextFileA, FromAnsiRecord, visit);
+    }
+}
