@@ -60,9 +60,16 @@ typedef BOOL(WINAPI* EnumProcessModulesFn)(HANDLE process, HMODULE* modules, DWO
                                            LPDWORD needed);
 typedef DWORD(WINAPI* GetModuleFileNameExAFn)(HANDLE process, HMODULE module, LPSTR name,
                                               DWORD size);
+typedef DWORD(WINAPI* GetModuleFileNameExWFn)(HANDLE process, HMODULE module, LPWSTR name,
+                                              DWORD size);
+// The module walk of toolhelp, the only one Windows 9x has.
+typedef BOOL(WINAPI* Module32FirstFn)(HANDLE snapshot, LPMODULEENTRY32 entry);
+typedef BOOL(WINAPI* Module32NextFn)(HANDLE snapshot, LPMODULEENTRY32 entry);
 // kernel32 of Windows Vista and later: the image path of a process whose
 // modules a 32-bit program cannot read (a 64-bit one).
 typedef BOOL(WINAPI* QueryFullProcessImageNameAFn)(HANDLE process, DWORD flags, LPSTR name,
+                                                   PDWORD size);
+typedef BOOL(WINAPI* QueryFullProcessImageNameWFn)(HANDLE process, DWORD flags, LPWSTR name,
                                                    PDWORD size);
 
 namespace platform {
