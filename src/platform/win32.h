@@ -60,19 +60,17 @@ typedef BOOL(WINAPI* EnumProcessModulesFn)(HANDLE process, HMODULE* modules, DWO
                                            LPDWORD needed);
 typedef DWORD(WINAPI* GetModuleFileNameExAFn)(HANDLE process, HMODULE module, LPSTR name,
                                               DWORD size);
+typedef DWORD(WINAPI* GetModuleFileNameExWFn)(HANDLE process, HMODULE module, LPWSTR name,
+                                              DWORD size);
+// The module walk of toolhelp, the only one Windows 9x has.
+typedef BOOL(WINAPI* Module32FirstFn)(HANDLE snapshot, LPMODULEENTRY32 entry);
+typedef BOOL(WINAPI* Module32NextFn)(HANDLE snapshot, LPMODULEENTRY32 entry);
 // kernel32 of Windows Vista and later: the image path of a process whose
 // modules a 32-bit program cannot read (a 64-bit one).
 typedef BOOL(WINAPI* QueryFullProcessImageNameAFn)(HANDLE process, DWORD flags, LPSTR name,
                                                    PDWORD size);
-// The NT family names processes and modules in Unicode, where no look-alike
-// of another file's name can stand in for the real one.
-typedef DWORD(WINAPI* GetModuleFileNameExWFn)(HANDLE process, HMODULE module, LPWSTR name,
-                                              DWORD size);
 typedef BOOL(WINAPI* QueryFullProcessImageNameWFn)(HANDLE process, DWORD flags, LPWSTR name,
                                                    PDWORD size);
-// The modules of a process on the Windows 9x family.
-typedef BOOL(WINAPI* Module32FirstFn)(HANDLE snapshot, LPMODULEENTRY32 entry);
-typedef BOOL(WINAPI* Module32NextFn)(HANDLE snapshot, LPMODULEENTRY32 entry);
 // Long forms of paths: Windows 98 and 2000 and later, not 95 or NT 4.0.
 typedef DWORD(WINAPI* GetLongPathNameAFn)(LPCSTR shortPath, LPSTR longPath, DWORD size);
 typedef DWORD(WINAPI* GetLongPathNameWFn)(LPCWSTR shortPath, LPWSTR longPath, DWORD size);

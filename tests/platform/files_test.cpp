@@ -4,6 +4,7 @@
 // a unique name, and removed again with the folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,26 @@
 #endif
 
 namespace {
+
+using Wide = std::basic_string<WCHAR>;
+
+Wide W(const std::wstring& text) { return platform::ToUtf16(text); }
+Wide W(const std::string& ansi) { return W(platform::FromAnsi(ansi)); }
+std::wstring Text(const WCHAR* text) { return platform::FromUtf16(text, std::char_traits<WCHAR>::length(text)); }
+std::wstring Text(const Wide& text) { return platform::FromUtf16(text.data(), text.size()); }
+
+// Each character as it is when it is plain ASCII, else '?'.
+std::string Ascii(const WCHAR* text)
+{
+    std::string out;
+    for (; *text != 0; ++text) out += *text > ' ' && *text < 0x7F ? static_cast<char>(*text) : '?';
+    return out;
+}
+
+bool EndsWith(const std::wstring& text, const std::wstring& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
 
 class Files : public ::testing::Test {
 protected:
@@ -44,6 +65,10 @@ protected:
 
     void TearDown() override
     {
+        for (auto it = madeWide_.rbegin(); it != madeWide_.rend(); ++it) {
+            SetFileAttributesW(it->c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileW(it->c_str())) RemoveDirectoryW(it->c_str());
+        }
         for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
             SetFileAttributesA(it->c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!DeleteFileA(it->c_str())) RemoveDirectoryA(it->c_str());
@@ -61,7 +86,11 @@ protected:
 
     std::string MakeFile(const std::string& name, const std::string& contents, DWORD attributes = 0)
     {
-        const std::string path = Path(name);
+        return WriteNew(Path(name), contents, attributes);
+    }
+
+    static std::string WriteNew(const std::string& path, const std::string& contents, DWORD attributes = 0)
+    {
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
         EXPECT_NE(file, INVALID_HANDLE_VALUE) << "creating " << path << ", error " << GetLastError();
         DWORD written = 0;
@@ -71,9 +100,37 @@ protected:
         return path;
     }
 
+    // A path a W call makes in `folder`, removed after the test by W calls.
+    Wide WidePath(const Wide& folder, const std::wstring& name)
+    {
+        const Wide path = folder + W(L"\\" + name);
+        madeWide_.push_back(path);
+        return path;
+    }
+
+    Wide MakeFileW(const Wide& folder, const std::wstring& name, const std::string& contents)
+    {
+        const Wide path = WidePath(folder, name);
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << "creating " << Ascii(path.c_str()) << ", error " << GetLastError();
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr));
+        CloseHandle(file);
+        return path;
+    }
+
     static std::string ReadAll(const std::string& path, DWORD share = FILE_SHARE_READ)
     {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        return ReadOpened(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+
+    static std::string ReadAll(const Wide& path)
+    {
+        return ReadOpened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+
+    static std::string ReadOpened(HANDLE file)
+    {
         if (file == INVALID_HANDLE_VALUE) return "<open failed " + std::to_string(GetLastError()) + ">";
         std::string out(4096, '\0');
         DWORD read = 0;
@@ -95,16 +152,34 @@ protected:
         return names;
     }
 
-    static bool Contains(const std::vector<std::string>& names, const std::string& name)
+    static std::vector<WIN32_FIND_DATAW> ListW(const Wide& pattern)
+    {
+        std::vector<WIN32_FIND_DATAW> records;
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return records;
+        do records.push_back(data);
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+        return records;
+    }
+
+    template <typename Name>
+    static bool Contains(const std::vector<Name>& names, const Name& name)
     {
         for (const auto& n : names)
             if (n == name) return true;
         return false;
     }
+    static bool Contains(const std::vector<std::string>& names, const char* name)
+    {
+        return Contains(names, std::string(name));
+    }
 
     std::string folder_;
     std::string tag_;
     std::vector<std::string> made_;
+    std::vector<Wide> madeWide_;
 };
 
 TEST_F(Files, CreateWriteReadAndDispositions)
@@ -351,11 +426,7 @@ TEST_F(Files, ShortPathNames)
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     const std::string file = folder + "\\Some Long Document.text";
     made_.push_back(file);
-    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(h, "short", 5, &written, nullptr);
-    CloseHandle(h);
+    WriteNew(file, "short");
 
     char buffer[MAX_PATH] = {};
     const DWORD n = GetShortPathNameA(file.c_str(), buffer, MAX_PATH);
@@ -377,9 +448,7 @@ TEST_F(Files, ShortPathNames)
     // An 8.3 name of its own, still unique to this run.
     const std::string fits = folder_ + "\\g" + std::to_string(GetCurrentProcessId() % 10000000) + ".tmp";
     made_.push_back(fits);
-    h = CreateFileA(fits.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    CloseHandle(h);
+    WriteNew(fits, "");
     const DWORD m = GetShortPathNameA(fits.c_str(), buffer, MAX_PATH);
     EXPECT_EQ(std::string(buffer, m), fits) << "an 8.3 path is its own short form";
     EXPECT_EQ(GetShortPathNameA(fits.c_str(), buffer, 3), fits.size() + 1)
@@ -421,6 +490,122 @@ TEST_F(Files, VolumeOfTheSystemDrive)
     EXPECT_TRUE(flags & FILE_CASE_PRESERVED_NAMES) << std::hex << flags;
     EXPECT_FALSE(GetVolumeInformationA("Q:\\", name, 256, &serial, &maxComponent, &flags, fileSystem, 256))
         << "no such drive";
+}
+
+// A name without an exact ANSI form reaches an A call by best fit, where it
+// can turn into another name, even into a path. The short name is plain ASCII
+// and names the file itself.
+TEST_F(Files, UnicodeNamesListByBestFitAndOpenByTheirShortName)
+{
+    const std::string parent = Path("unicode");
+    ASSERT_TRUE(CreateDirectoryA(parent.c_str(), nullptr)) << "error " << GetLastError();
+    const std::string folder = parent + "\\sub";
+    made_.push_back(folder);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << "error " << GetLastError();
+    const std::string bystander = parent + "\\victim.txt";
+    made_.push_back(bystander);
+    WriteNew(bystander, "keep me");
+
+    const Wide victim = MakeFileW(W(folder), L"..\uFF3Cvictim.txt", "unicode");
+    MakeFileW(W(folder), L"..\u2044x.txt", "slash");
+    MakeFileW(W(folder), L"\uFF45\uFF58\uFF50.exe", "exp");
+
+    const std::vector<std::string> ansi = List(folder + "\\*");
+    EXPECT_EQ(ansi.size(), 5u);
+    for (const char* name : {"..\\victim.txt", "../x.txt", "exp.exe"})
+        EXPECT_TRUE(Contains(ansi, name)) << name << " missing from the A listing";
+
+    std::vector<std::wstring> wide;
+    std::string shortName;
+    for (const WIN32_FIND_DATAW& record : ListW(W(folder + "\\*"))) {
+        wide.push_back(Text(record.cFileName));
+        if (wide.back() == L"..\uFF3Cvictim.txt") shortName = Ascii(record.cAlternateFileName);
+    }
+    for (const std::wstring name : {L"..\uFF3Cvictim.txt", L"..\u2044x.txt", L"\uFF45\uFF58\uFF50.exe"})
+        EXPECT_TRUE(Contains(wide, name)) << "a true name missing from the W listing";
+    ASSERT_FALSE(shortName.empty()) << "a long name without an 8.3 form has a short name";
+    EXPECT_EQ(shortName.find('?'), std::string::npos) << shortName << " is plain ASCII";
+
+    WIN32_FIND_DATAA record;
+    HANDLE find = FindFirstFileA((folder + "\\" + shortName).c_str(), &record);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE) << shortName << ", error " << GetLastError();
+    EXPECT_STREQ(record.cFileName, "..\\victim.txt") << "found by its short name, listed by its best fit";
+    EXPECT_STREQ(record.cAlternateFileName, shortName.c_str());
+    FindClose(find);
+
+    EXPECT_EQ(ReadAll(folder + "\\..\\victim.txt"), "keep me") << "the best fit is a path to another file";
+    EXPECT_EQ(GetFileAttributesA((folder + "\\exp.exe").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the best fit names no file";
+    EXPECT_EQ(ReadAll(folder + "\\" + shortName), "unicode");
+    EXPECT_TRUE(DeleteFileA((folder + "\\" + shortName).c_str())) << "error " << GetLastError();
+    EXPECT_EQ(GetFileAttributesW(victim.c_str()), INVALID_FILE_ATTRIBUTES) << "the short name deleted the file";
+    EXPECT_EQ(ReadAll(bystander), "keep me");
+}
+
+TEST_F(Files, WideCallsMakeFindAndRemoveUnicodeNames)
+{
+    const Wide folder = WidePath(W(folder_), L"\uFF44\uFF49\uFF52");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << "error " << GetLastError();
+    EXPECT_FALSE(CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    const Wide capitals = W(folder_) + W(L"\\\uFF24\uFF29\uFF32");
+    EXPECT_EQ(GetFileAttributesW(capitals.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) << "fullwidth capitals name the same folder";
+
+    const Wide file = MakeFileW(folder, L"caf\u00E9 \u0416.txt", "data");
+    EXPECT_EQ(ReadAll(capitals + W(L"\\CAF\u00C9 \u0416.TXT")), "data") << "Latin-1 capitals too";
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY)) << "error " << GetLastError();
+    EXPECT_TRUE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(DeleteFileW(file.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL));
+
+    const std::vector<WIN32_FIND_DATAW> found = ListW(folder + W(L"\\*.txt"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(Text(found[0].cFileName), L"caf\u00E9 \u0416.txt");
+    EXPECT_EQ(found[0].nFileSizeLow, 4u);
+    EXPECT_FALSE(RemoveDirectoryW(folder.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+
+    EXPECT_TRUE(DeleteFileW(file.c_str())) << "error " << GetLastError();
+    EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "error " << GetLastError();
+    EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Files, ShortLongAndFullFormsOfAUnicodePath)
+{
+    const std::wstring name = L"..\uFF3Cvictim.txt";
+    const Wide file = MakeFileW(W(folder_), name, "x");
+
+    WCHAR shortPath[MAX_PATH] = {};
+    const DWORD n = GetShortPathNameW(file.c_str(), shortPath, MAX_PATH);
+    ASSERT_GT(n, 0u) << "error " << GetLastError();
+    ASSERT_LT(n, static_cast<DWORD>(MAX_PATH));
+    const std::string shortForm = Ascii(shortPath);
+    EXPECT_EQ(shortForm.find('?'), std::string::npos) << shortForm;
+    EXPECT_EQ(ReadAll(shortForm), "x");
+
+    WCHAR longPath[MAX_PATH] = {};
+    const DWORD m = GetLongPathNameW(shortPath, longPath, MAX_PATH);
+    ASSERT_GT(m, 0u) << "error " << GetLastError();
+    EXPECT_TRUE(EndsWith(Text(longPath), L"\\" + name)) << Ascii(longPath);
+    EXPECT_EQ(GetLongPathNameW(shortPath, longPath, m), m + 1) << "a small buffer is told the size needed";
+
+    // The A form of the long path carries the best fit: a path through the parent.
+    char longAnsi[MAX_PATH] = {};
+    const DWORD k = GetLongPathNameA(shortForm.c_str(), longAnsi, MAX_PATH);
+    EXPECT_EQ(k, m);
+    EXPECT_TRUE(EndsWith(platform::FromAnsi(longAnsi), L"\\..\\victim.txt")) << longAnsi;
+
+    WCHAR full[MAX_PATH] = {};
+    WCHAR* filePart = nullptr;
+    const Wide dotted = W(folder_ + "\\.\\") + W(name);
+    const DWORD f = GetFullPathNameW(dotted.c_str(), MAX_PATH, full, &filePart);
+    EXPECT_EQ(Text(Wide(full, f)), Text(file));
+    ASSERT_NE(filePart, nullptr);
+    EXPECT_EQ(Text(filePart), name);
 }
 
 }  // namespace

@@ -28,6 +28,20 @@ std::string OwnPath()
     return std::string(path, length);
 }
 
+// Lower case as user32 maps it, to compare paths as Windows does.
+std::wstring Lowered(const WCHAR* text, size_t length)
+{
+    std::basic_string<WCHAR> copy(text, length);
+    CharLowerBuffW(&copy[0], static_cast<DWORD>(copy.size()));
+    return platform::FromUtf16(copy.data(), copy.size());
+}
+
+std::wstring Lowered(const std::string& ansi)
+{
+    const std::basic_string<WCHAR> wide = platform::ToUtf16(platform::FromAnsi(ansi));
+    return Lowered(wide.data(), wide.size());
+}
+
 // Opens this process and closes the handle when done.
 class OwnProcess {
 public:
@@ -124,6 +138,48 @@ TEST(Processes, FirstModuleIsTheExecutable)
     std::memset(name, 0, sizeof name);
     EXPECT_GT(GetModuleFileNameExA(self.get(), nullptr, name, MAX_PATH), 0u);
     EXPECT_STRCASEEQ(OwnPath().c_str(), name) << "no module names the executable too";
+
+    // The wide form, looked up at run time as the program does.
+    platform::LoadedLibrary psapi("psapi.dll");
+    const auto nameW = psapi.Entry<GetModuleFileNameExWFn>("GetModuleFileNameExW");
+    ASSERT_NE(nullptr, nameW);
+    WCHAR wide[MAX_PATH];
+    const DWORD wideLength = nameW(self.get(), modules[0], wide, MAX_PATH);
+    ASSERT_GT(wideLength, 0u);
+    EXPECT_EQ(std::char_traits<WCHAR>::length(wide), wideLength);
+    EXPECT_EQ(Lowered(OwnPath()), Lowered(wide, wideLength));
+    EXPECT_EQ(4u, nameW(self.get(), modules[0], wide, 4)) << "a short buffer is filled";
+    EXPECT_EQ(0, wide[3]) << "and ends with a NUL";
+}
+
+TEST(Processes, ModuleSnapshotStartsWithTheExecutable)
+{
+    platform::LoadedLibrary kernel32("kernel32.dll");
+    const auto snap = kernel32.Entry<CreateToolhelp32SnapshotFn>("CreateToolhelp32Snapshot");
+    const auto first = kernel32.Entry<Module32FirstFn>("Module32First");
+    const auto next = kernel32.Entry<Module32NextFn>("Module32Next");
+    ASSERT_TRUE(snap != nullptr && first != nullptr && next != nullptr);
+
+    HANDLE snapshot = snap(TH32CS_SNAPMODULE, GetCurrentProcessId());
+    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot) << GetLastError();
+    MODULEENTRY32 entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.dwSize = sizeof entry - 1;
+    EXPECT_FALSE(first(snapshot, &entry)) << "a record that is too small";
+    entry.dwSize = sizeof entry;
+    ASSERT_TRUE(first(snapshot, &entry)) << GetLastError();
+    EXPECT_EQ(GetCurrentProcessId(), entry.th32ProcessID);
+    EXPECT_STRCASEEQ(OwnPath().c_str(), entry.szExePath);
+    EXPECT_STRCASEEQ(OwnPath().substr(OwnPath().rfind('\\') + 1).c_str(), entry.szModule);
+    EXPECT_EQ(reinterpret_cast<BYTE*>(entry.hModule), entry.modBaseAddr);
+    int more = 0;
+    while (next(snapshot, &entry) && more < 1000) {
+        EXPECT_NE('\0', entry.szExePath[0]);
+        ++more;
+    }
+    EXPECT_GT(more, 0) << "the system's own libraries follow";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), GetLastError());
+    EXPECT_TRUE(CloseHandle(snapshot));
 }
 
 TEST(Processes, ModuleQueriesNeedReadAndQueryRights)
@@ -179,6 +235,17 @@ TEST(Processes, TheImageNameNeedsOnlyTheLimitedQueryRight)
     size = MAX_PATH;
     EXPECT_FALSE(query(readOnly.get(), 0, name, &size));
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+
+    const auto queryW = kernel32.Entry<QueryFullProcessImageNameWFn>("QueryFullProcessImageNameW");
+    ASSERT_NE(nullptr, queryW) << "both forms came with Windows Vista";
+    WCHAR wide[MAX_PATH];
+    size = MAX_PATH;
+    ASSERT_TRUE(queryW(limited.get(), 0, wide, &size)) << GetLastError();
+    EXPECT_EQ(std::char_traits<WCHAR>::length(wide), size) << "the length in characters";
+    EXPECT_EQ(Lowered(OwnPath()), Lowered(wide, size));
+    size = 4;
+    EXPECT_FALSE(queryW(limited.get(), 0, wide, &size));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
 }
 
 TEST(Processes, CreateProcessStartsTheProgramItIsNamed)

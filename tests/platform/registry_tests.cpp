@@ -12,6 +12,12 @@
 
 namespace {
 
+using Wide = std::basic_string<WCHAR>;
+
+// Subkeys named with characters outside code page 1252: a fullwidth reverse
+// solidus and "exp" in fullwidth letters.
+const wchar_t* const kUnicodeKeys[] = {L"\uFF3C", L"\uFF45\uFF58\uFF50"};
+
 class Registry : public ::testing::Test {
 protected:
     void SetUp() override
@@ -24,6 +30,8 @@ protected:
 
     void TearDown() override
     {
+        // SHDeleteKeyA walks subkeys by their A names, which these have not.
+        for (const wchar_t* name : kUnicodeKeys) RegDeleteKeyW(key_, platform::ToUtf16(name).c_str());
         if (key_ != nullptr) RegCloseKey(key_);
         SHDeleteKeyA(HKEY_CURRENT_USER, base_.c_str());
     }
@@ -67,6 +75,22 @@ protected:
             if (result != ERROR_SUCCESS || index > 100) break;
             EXPECT_EQ(std::strlen(name), size);
             names.emplace_back(name, size);
+        }
+        return names;
+    }
+
+    std::vector<std::wstring> EnumerateW(HKEY key)
+    {
+        std::vector<std::wstring> names;
+        for (DWORD index = 0;; ++index) {
+            WCHAR name[256];
+            DWORD size = 256;
+            const LONG result = RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+            if (result == ERROR_NO_MORE_ITEMS) break;
+            EXPECT_EQ(ERROR_SUCCESS, result) << "index " << index;
+            if (result != ERROR_SUCCESS || index > 100) break;
+            EXPECT_EQ(std::char_traits<WCHAR>::length(name), size);
+            names.push_back(platform::FromUtf16(name, size));
         }
         return names;
     }
@@ -246,6 +270,45 @@ TEST_F(Registry, EnumerationNeedsRoomForTheNul)
     ASSERT_EQ(ERROR_SUCCESS, RegEnumKeyExA(key_, 0, name, &size, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(10u, size) << "the length comes back without the NUL";
     EXPECT_STREQ("TenLetters", name);
+}
+
+// The A enumeration hands a Unicode name over by best fit, where the
+// fullwidth reverse solidus becomes a path separator; the W one as it is.
+TEST_F(Registry, UnicodeSubkeysEnumerateByBestFitAndExactly)
+{
+    HKEY made = nullptr;
+    DWORD disposition = 0;
+    for (const wchar_t* name : kUnicodeKeys) {
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(key_, platform::ToUtf16(name).c_str(), 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &made, &disposition));
+        EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+        RegCloseKey(made);
+    }
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(key_, platform::ToUtf16(L"\uFF25\uFF38\uFF30").c_str(), 0,
+                                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition) << "fullwidth capitals, the same key";
+    RegCloseKey(made);
+
+    std::vector<std::string> ansi = Enumerate(key_);
+    std::sort(ansi.begin(), ansi.end());
+    EXPECT_EQ((std::vector<std::string>{"\\", "exp"}), ansi);
+    std::vector<std::wstring> wide = EnumerateW(key_);
+    std::sort(wide.begin(), wide.end());
+    EXPECT_EQ((std::vector<std::wstring>{kUnicodeKeys[0], kUnicodeKeys[1]}), wide);
+
+    HKEY opened = nullptr;
+    EXPECT_EQ(ERROR_BAD_PATHNAME, RegOpenKeyExA(key_, "\\", 0, KEY_READ, &opened)) << "the best fit is no name";
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(key_, "exp", 0, KEY_READ, &opened));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(key_, platform::ToUtf16(kUnicodeKeys[0]).c_str(), 0, KEY_READ, &opened));
+    RegCloseKey(opened);
+
+    WCHAR tiny[1];
+    DWORD size = 1;
+    EXPECT_EQ(ERROR_MORE_DATA, RegEnumKeyExW(key_, 0, tiny, &size, nullptr, nullptr, nullptr, nullptr))
+        << "a one-character name needs room for its NUL";
+    for (const wchar_t* name : kUnicodeKeys)
+        EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(key_, platform::ToUtf16(name).c_str()));
+    EXPECT_TRUE(Enumerate(key_).empty());
 }
 
 TEST_F(Registry, DeletingAnEntryMovesTheNextOneDown)

@@ -188,16 +188,23 @@ TEST(SystemProgram, AnsiCodePageIsWesternEuropean)
 // by best fit, unless WC_NO_BEST_FIT_CHARS asks for the default character.
 TEST(SystemText, BestFitOnlyWithoutTheFlag)
 {
-    // Fullwidth A, b, colon and reverse solidus; set minus; ratio.
-    const WCHAR lookalikes[] = {0xFF21, 0xFF42, 0xFF1A, 0xFF3C, 0x2216, 0x2236};
+    // Fullwidth A, b, colon and reverse solidus; set minus; ratio; fraction
+    // slash; fullwidth e; A with macron; hyphen; ideographic space.
+    const WCHAR lookalikes[] = {0xFF21, 0xFF42, 0xFF1A, 0xFF3C, 0x2216, 0x2236,
+                                0x2044, 0xFF45, 0x0100, 0x2010, 0x3000};
     char out[16] = {};
     BOOL used = TRUE;
-    int n = WideCharToMultiByte(CP_ACP, 0, lookalikes, 6, out, sizeof out, nullptr, &used);
-    EXPECT_EQ("Ab:\\\\:", std::string(out, n > 0 ? n : 0));
+    int n = WideCharToMultiByte(CP_ACP, 0, lookalikes, 11, out, sizeof out, nullptr, &used);
+    EXPECT_EQ("Ab:\\\\:/eA- ", std::string(out, n > 0 ? n : 0));
     EXPECT_FALSE(used);
     used = FALSE;
-    n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, lookalikes, 6, out, sizeof out, nullptr, &used);
-    EXPECT_EQ("??????", std::string(out, n > 0 ? n : 0));
+    n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, lookalikes, 11, out, sizeof out, nullptr, &used);
+    EXPECT_EQ("???????????", std::string(out, n > 0 ? n : 0));
+    EXPECT_TRUE(used);
+    // Cyrillic zhe has no look-alike; a surrogate pair is two characters.
+    const WCHAR unfit[] = {0x0416, 0xD83D, 0xDE00};
+    n = WideCharToMultiByte(CP_ACP, 0, unfit, 3, out, sizeof out, nullptr, &used);
+    EXPECT_EQ("???", std::string(out, n > 0 ? n : 0));
     EXPECT_TRUE(used);
     n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, lookalikes, 2, out, sizeof out, "_", nullptr);
     EXPECT_EQ("__", std::string(out, n > 0 ? n : 0));
@@ -216,6 +223,16 @@ TEST(SystemText, BestFitOnlyWithoutTheFlag)
     SetLastError(0);
     EXPECT_EQ(0, WideCharToMultiByte(CP_ACP, 0, lookalikes, 6, out, 3, nullptr, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+}
+
+// user32 lower-cases the letters of code page 1252 and beyond, each
+// character on its own.
+TEST(SystemText, WideTextLowerCase)
+{
+    WCHAR text[] = {'A', 0x00C0, 0x0178, 0xFF21, 0x0160, 0x0391, 0x0410, 'z', '1', 0};
+    EXPECT_EQ(8u, CharLowerBuffW(text, 8));
+    EXPECT_EQ(L"a\u00E0\u00FF\uFF41\u0161\u03B1\u0430z1", platform::FromUtf16(text, 9))
+        << "the characters past the count stay";
 }
 
 // The program's own conversions on top of those calls: never a look-alike.

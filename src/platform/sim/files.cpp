@@ -11,6 +11,7 @@
 #include "platform/sim/files_tree.h"
 #include "platform/sim/kernel_object.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/names.h"
 #include "platform/sim/system_state.h"
 #include "platform/win32.h"
 
@@ -109,8 +110,16 @@ struct FileHandle : KernelObject {
     static void operator delete(void* slot) { LowArena::Free(slot); }
 };
 
+// What a search found, written out as an A or a W record as it is fetched.
+struct Found {
+    DWORD attributes = 0;
+    uint64_t size = 0;
+    std::string name;
+    std::string shortName;
+};
+
 struct FindHandle : KernelObject {
-    std::vector<WIN32_FIND_DATAA> entries;
+    std::vector<Found> entries;
     size_t next = 0;
     const char* Kind() const override { return "find"; }
 };
@@ -142,10 +151,8 @@ std::shared_ptr<Stream> AddNamedStream(Node& file, const std::string& name)
 {
     auto stream = std::make_shared<Stream>();
     stream->name = name;
-    const std::wstring key = platform::FromAnsi(detail::FoldName(name));
-    auto at = std::find_if(file.streams.begin(), file.streams.end(), [&](const auto& present) {
-        return platform::FromAnsi(detail::FoldName(present->name)) > key;
-    });
+    auto at = std::find_if(file.streams.begin(), file.streams.end(),
+                           [&](const auto& present) { return names::UpperLess(name, present->name); });
     file.streams.insert(at, stream);
     return stream;
 }
@@ -162,13 +169,12 @@ NodePtr ChildForOpen(const NodePtr& folder, const std::string& name)
     return node;
 }
 
-HANDLE OpenPath(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+HANDLE OpenPath(const ParsedPath& p, DWORD access, DWORD share, DWORD disposition, DWORD flags)
 {
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const ParsedPath p = files::ParsePath(path);
     if (p.error != 0) {
         Fail(p.error);
         return INVALID_HANDLE_VALUE;
@@ -293,30 +299,53 @@ HANDLE OpenPath(const std::string& path, DWORD access, DWORD share, DWORD dispos
     return NewFileHandle(node, stream, access, share);
 }
 
-WIN32_FIND_DATAA FindRecord(const Node& node, const std::string& name)
+Found FindEntry(const Node& node, const std::string& name)
 {
-    WIN32_FIND_DATAA data;
+    Found entry;
+    entry.attributes = files::ReportedAttributes(node);
+    entry.size = files::ReportedSize(node);
+    entry.name = name;
+    if (name != "." && name != "..") entry.shortName = node.shortName;
+    return entry;
+}
+
+// Copies text into a fixed field, cut to leave room for its NUL.
+template <typename Char, size_t N>
+void CopyField(const std::basic_string<Char>& text, Char (&field)[N])
+{
+    const size_t n = std::min(text.size(), N - 1);
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), field);
+    field[n] = 0;
+}
+
+// The record of either kind: names in code page 1252 (best fit) or UTF-16.
+template <typename Record>
+void WriteRecord(const Found& entry, Record& data)
+{
     std::memset(&data, 0, sizeof data);
-    data.dwFileAttributes = files::ReportedAttributes(node);
+    data.dwFileAttributes = entry.attributes;
+    if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) data.dwReserved0 = IO_REPARSE_TAG_MOUNT_POINT;
     for (FILETIME* time : {&data.ftCreationTime, &data.ftLastAccessTime, &data.ftLastWriteTime}) {
         time->dwLowDateTime = static_cast<DWORD>(kFileTime);
         time->dwHighDateTime = static_cast<DWORD>(kFileTime >> 32);
     }
-    const uint64_t size = files::ReportedSize(node);
-    data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    data.nFileSizeLow = static_cast<DWORD>(size);
-    std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
-    if (name != "." && name != "..")
-        std::strncpy(data.cAlternateFileName, node.shortName.c_str(), sizeof data.cAlternateFileName - 1);
-    return data;
+    data.nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(entry.size);
+    if constexpr (sizeof data.cFileName[0] == 1) {
+        CopyField(names::ToAnsi(entry.name), data.cFileName);
+        CopyField(entry.shortName, data.cAlternateFileName);
+    } else {
+        CopyField(names::ToWide(entry.name), data.cFileName);
+        CopyField(names::ToWide(entry.shortName), data.cAlternateFileName);
+    }
 }
 
-bool GlobMatch(const char* pattern, const char* name)
+bool GlobMatch(const char32_t* pattern, const char32_t* name)
 {
     for (; *pattern != '\0'; ++pattern, ++name) {
         if (*pattern == '*') {
             while (pattern[1] == '*') ++pattern;
-            for (const char* rest = name;; ++rest) {
+            for (const char32_t* rest = name;; ++rest) {
                 if (GlobMatch(pattern + 1, rest)) return true;
                 if (*rest == '\0') return false;
             }
@@ -327,18 +356,26 @@ bool GlobMatch(const char* pattern, const char* name)
     return *name == '\0';
 }
 
+// Upper-cased characters, so that "?" stands for one character, not one byte.
+std::u32string FoldedCharacters(const std::string& name)
+{
+    std::u32string out;
+    for (size_t at = 0; at < name.size();) out += names::UpperCase(names::Next(name, at));
+    return out;
+}
+
 // DOS wildcard rules: "*.*" is everything, "name.*" also finds "name", and
 // "*." finds the names without an extension.
 bool WildcardMatch(const std::string& pattern, const std::string& name)
 {
-    const std::string p = detail::FoldName(pattern);
-    const std::string n = detail::FoldName(name);
-    if (p == "*" || p == "*.*") return true;
+    if (pattern == "*" || pattern == "*.*") return true;
+    const std::u32string p = FoldedCharacters(pattern);
+    const std::u32string n = FoldedCharacters(name);
     if (GlobMatch(p.c_str(), n.c_str())) return true;
-    if (p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 &&
+    if (p.size() >= 2 && p.compare(p.size() - 2, 2, U".*") == 0 &&
         GlobMatch(p.substr(0, p.size() - 2).c_str(), n.c_str()))
         return true;
-    if (!p.empty() && p.back() == '.' && n.find('.') == std::string::npos &&
+    if (!p.empty() && p.back() == '.' && n.find('.') == std::u32string::npos &&
         GlobMatch(p.substr(0, p.size() - 1).c_str(), n.c_str()))
         return true;
     return false;
@@ -357,6 +394,21 @@ void CopyOut(const std::string& text, LPSTR buffer, DWORD size)
         buffer[n] = '\0';
     }
 }
+
+// A path handed back in the caller's buffer: its length without the NUL
+// when it fits, else the size needed with the NUL and nothing written.
+template <typename Char>
+DWORD DeliverPath(const std::basic_string<Char>& path, Char* buffer, DWORD size)
+{
+    if (buffer == nullptr || size <= path.size()) return static_cast<DWORD>(path.size() + 1);
+    std::copy(path.begin(), path.end(), buffer);
+    buffer[path.size()] = 0;
+    return static_cast<DWORD>(path.size());
+}
+
+// A name in the form an A call hands back, or a W call.
+std::string CallForm(const std::string& name, const char*) { return names::ToAnsi(name); }
+std::basic_string<WCHAR> CallForm(const std::string& name, const WCHAR*) { return names::ToWide(name); }
 
 // Test arrangement errors are the test's own bug: say so loudly.
 ParsedPath MachinePath(const std::string& path)
@@ -435,34 +487,24 @@ void SetVolume(const Volume& volume)
 }
 
 // ---- Files, folders, streams -----------------------------------------------------
-void ResetFiles() { files::ResetState(); }
+// The control API names paths in code page 1252 or as wide strings; both
+// forms come here as UTF-8.
+namespace {
 
-void AddFolder(const std::string& path)
+void AddFolderAt(const std::string& path)
 {
     ParsedPath p = MachinePath(path);
     EnsureFolder(p, p.parts.size());
 }
 
-void AddFile(const std::string& path, const std::string& contents, DWORD attributes)
+void AddFileAt(const std::string& path, const std::string& contents, DWORD attributes)
 {
     NodePtr node = EnsureFile(path);
     node->data = contents;
     node->attributes = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes;
 }
 
-void AddStream(const std::string& filePath, const std::string& streamName, const std::string& contents)
-{
-    NodePtr node = EnsureFile(filePath);
-    std::string name = streamName;
-    if (!name.empty() && name[0] == ':') name.erase(0, 1);
-    if (const size_t colon = name.find(':'); colon != std::string::npos) name.erase(colon);
-    if (name.empty()) throw std::invalid_argument("a named stream needs a name");
-    std::shared_ptr<Stream> stream = files::FindStream(*node, name);
-    if (stream == nullptr) stream = AddNamedStream(*node, name);
-    stream->data = contents;
-}
-
-bool FileExists(const std::string& path)
+bool FileAt(const std::string& path)
 {
     ParsedPath p = files::ParsePath(path);
     NodePtr node = MachineNode(path);
@@ -470,13 +512,13 @@ bool FileExists(const std::string& path)
     return !p.hasStream || files::FindStream(*node, p.stream) != nullptr;
 }
 
-bool FolderExists(const std::string& path)
+bool FolderAt(const std::string& path)
 {
     NodePtr node = MachineNode(path);
     return node != nullptr && node->folder && !files::ParsePath(path).hasStream;
 }
 
-std::string FileContents(const std::string& path)
+std::string ContentsAt(const std::string& path)
 {
     ParsedPath p = files::ParsePath(path);
     NodePtr node = MachineNode(path);
@@ -486,21 +528,7 @@ std::string FileContents(const std::string& path)
     return stream != nullptr ? stream->data : "";
 }
 
-DWORD Attributes(const std::string& path)
-{
-    NodePtr node = MachineNode(path);
-    return node != nullptr ? files::ReportedAttributes(*node) : INVALID_FILE_ATTRIBUTES;
-}
-
-std::vector<std::string> StreamNames(const std::string& filePath)
-{
-    std::vector<std::string> names;
-    if (NodePtr node = MachineNode(filePath))
-        for (const auto& stream : node->streams) names.push_back(stream->name);
-    return names;
-}
-
-std::vector<std::string> ListFolder(const std::string& folder)
+std::vector<std::string> EntriesOf(const std::string& folder)
 {
     std::vector<std::string> names;
     NodePtr node = MachineNode(folder);
@@ -509,57 +537,139 @@ std::vector<std::string> ListFolder(const std::string& folder)
     return names;
 }
 
-std::string ShortPath(const std::string& path)
+std::string ShortPathAt(const std::string& path)
 {
     NodePtr node = MachineNode(path);
     return node != nullptr ? files::ShortPathOf(*node) : "";
 }
 
-void SetReportedSize(const std::string& path, uint64_t size)
+void MarkReparsePoint(const std::string& folder, bool reparsePoint)
 {
-    NodePtr node = MachineNode(path);
-    if (node == nullptr || node->folder) throw std::invalid_argument("no such file: " + path);
-    node->reportedSize = size;
+    NodePtr node = MachineNode(folder);
+    if (node == nullptr || !node->folder) throw std::invalid_argument("no such folder: " + folder);
+    node->reparsePoint = reparsePoint;
 }
 
-void VanishOnOpen(const std::string& path)
+// Files arranged by a test: it names them in code page 1252.
+NodePtr ArrangedFile(const std::string& ansiPath)
 {
-    NodePtr node = MachineNode(path);
-    if (node == nullptr || node->folder) throw std::invalid_argument("no such file: " + path);
-    node->vanishOnOpen = true;
+    NodePtr node = MachineNode(names::FromAnsi(ansiPath));
+    if (node == nullptr || node->folder) throw std::invalid_argument("no such file: " + ansiPath);
+    return node;
 }
+
+}  // namespace
+
+void ResetFiles() { files::ResetState(); }
+
+void AddFolder(const std::string& path) { AddFolderAt(names::FromAnsi(path)); }
+void AddFolder(const std::wstring& path) { AddFolderAt(names::FromWstring(path)); }
+
+void AddFile(const std::string& path, const std::string& contents, DWORD attributes)
+{
+    AddFileAt(names::FromAnsi(path), contents, attributes);
+}
+
+void AddFile(const std::wstring& path, const std::string& contents, DWORD attributes)
+{
+    AddFileAt(names::FromWstring(path), contents, attributes);
+}
+
+void AddStream(const std::string& filePath, const std::string& streamName, const std::string& contents)
+{
+    NodePtr node = EnsureFile(names::FromAnsi(filePath));
+    std::string name = names::FromAnsi(streamName);
+    if (!name.empty() && name[0] == ':') name.erase(0, 1);
+    if (const size_t colon = name.find(':'); colon != std::string::npos) name.erase(colon);
+    if (name.empty()) throw std::invalid_argument("a named stream needs a name");
+    std::shared_ptr<Stream> stream = files::FindStream(*node, name);
+    if (stream == nullptr) stream = AddNamedStream(*node, name);
+    stream->data = contents;
+}
+
+bool FileExists(const std::string& path) { return FileAt(names::FromAnsi(path)); }
+bool FileExists(const std::wstring& path) { return FileAt(names::FromWstring(path)); }
+bool FolderExists(const std::string& path) { return FolderAt(names::FromAnsi(path)); }
+bool FolderExists(const std::wstring& path) { return FolderAt(names::FromWstring(path)); }
+std::string FileContents(const std::string& path) { return ContentsAt(names::FromAnsi(path)); }
+std::string FileContents(const std::wstring& path) { return ContentsAt(names::FromWstring(path)); }
+
+DWORD Attributes(const std::string& path)
+{
+    NodePtr node = MachineNode(names::FromAnsi(path));
+    return node != nullptr ? files::ReportedAttributes(*node) : INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> StreamNames(const std::string& filePath)
+{
+    std::vector<std::string> names;
+    if (NodePtr node = MachineNode(names::FromAnsi(filePath)))
+        for (const auto& stream : node->streams) names.push_back(names::ToAnsi(stream->name));
+    return names;
+}
+
+std::vector<std::string> ListFolder(const std::string& folder)
+{
+    std::vector<std::string> listed;
+    for (const std::string& name : EntriesOf(names::FromAnsi(folder))) listed.push_back(names::ToAnsi(name));
+    return listed;
+}
+
+std::vector<std::wstring> ListFolder(const std::wstring& folder)
+{
+    std::vector<std::wstring> listed;
+    for (const std::string& name : EntriesOf(names::FromWstring(folder))) listed.push_back(names::ToWstring(name));
+    return listed;
+}
+
+std::string ShortPath(const std::string& path) { return names::ToAnsi(ShortPathAt(names::FromAnsi(path))); }
+std::wstring ShortPath(const std::wstring& path) { return names::ToWstring(ShortPathAt(names::FromWstring(path))); }
+
+void SetReparsePoint(const std::string& folder, bool reparsePoint)
+{
+    MarkReparsePoint(names::FromAnsi(folder), reparsePoint);
+}
+
+void SetReparsePoint(const std::wstring& folder, bool reparsePoint)
+{
+    MarkReparsePoint(names::FromWstring(folder), reparsePoint);
+}
+
+void SetReportedSize(const std::string& path, uint64_t size) { ArrangedFile(path)->reportedSize = size; }
+void VanishOnOpen(const std::string& path) { ArrangedFile(path)->vanishOnOpen = true; }
 
 void SetStreamListBytes(const std::string& filePath, const std::string& bytes)
 {
-    NodePtr node = MachineNode(filePath);
+    NodePtr node = MachineNode(names::FromAnsi(filePath));
     if (node == nullptr) throw std::invalid_argument("no such file: " + filePath);
     node->streamListBytes = bytes;
 }
 
 void FailStreamQuery(const std::string& filePath)
 {
-    NodePtr node = MachineNode(filePath);
+    NodePtr node = MachineNode(names::FromAnsi(filePath));
     if (node == nullptr) throw std::invalid_argument("no such file: " + filePath);
     node->failStreamQuery = true;
 }
 
 void SetFolderReadOnly(const std::string& folder, bool readOnly)
 {
-    ParsedPath p = MachinePath(folder);
+    ParsedPath p = MachinePath(names::FromAnsi(folder));
     EnsureFolder(p, p.parts.size())->readOnlyFolder = readOnly;
 }
 
 void FailWriteAfter(const std::string& path, size_t bytesBeforeFailure)
 {
-    files::TheState().failWrites[files::FailWriteKey(path)] = bytesBeforeFailure;
+    files::TheState().failWrites[files::FailWriteKey(names::FromAnsi(path))] = bytesBeforeFailure;
 }
 
 // A process that has the file open, as a running program has its own image:
 // it reads and writes, and shares as `shareMode` says.
 void HoldFile(DWORD processId, const std::string& path, DWORD shareMode)
 {
-    ParsedPath p = MachinePath(path);
-    NodePtr node = MachineNode(path);
+    const std::string name = names::FromAnsi(path);
+    ParsedPath p = MachinePath(name);
+    NodePtr node = MachineNode(name);
     if (node == nullptr) throw std::invalid_argument("no such file to hold: " + path);
     std::shared_ptr<Stream> stream = p.hasStream ? files::FindStream(*node, p.stream) : nullptr;
     if (p.hasStream && stream == nullptr) throw std::invalid_argument("no such stream to hold: " + path);
@@ -629,10 +739,9 @@ LONG NtQueryInformationFileSim(HANDLE file, PVOID ioStatusBlock, PVOID buffer, U
         uint64_t size;
     };
     std::vector<Entry> entries;
-    if (!node.folder) entries.push_back({platform::ToUtf16(L"::$DATA"), files::ReportedSize(node)});
+    if (!node.folder) entries.push_back({names::ToWide("::$DATA"), files::ReportedSize(node)});
     for (const auto& stream : node.streams)
-        entries.push_back({platform::ToUtf16(L":" + platform::FromAnsi(stream->name) + L":$DATA"),
-                           stream->data.size()});
+        entries.push_back({names::ToWide(":" + stream->name + ":$DATA"), stream->data.size()});
 
     const size_t fixed = offsetof(FILE_STREAM_INFORMATION, StreamName);
     size_t used = 0;
@@ -661,6 +770,326 @@ LONG NtQueryInformationFileSim(HANDLE file, PVOID ioStatusBlock, PVOID buffer, U
     return finish(STATUS_SUCCESS, used);
 }
 
+// ---- The calls' shared halves: a parsed path in, UTF-8 names out ------------------
+namespace {
+
+// Each component in its 8.3 form; components already 8.3 stay as written.
+DWORD ShortPathName(const ParsedPath& p, std::string& result)
+{
+    if (p.error != 0 || p.hasStream) return p.error != 0 ? p.error : ERROR_INVALID_NAME;
+    DWORD error = 0;
+    if (files::Resolve(p, &error) == nullptr) return error;
+    result = std::string(1, p.driveSpelling) + ":\\";
+    for (size_t i = 0; i < p.parts.size(); ++i) {
+        const std::string& part = p.parts[i];
+        if (files::FitsShortName(part)) {
+            result += part;
+        } else {
+            NodePtr node = files::Walk(p, i + 1, &error);
+            result += node->shortName.empty() ? node->name : node->shortName;
+        }
+        if (i + 1 < p.parts.size() || p.trailingSeparator) result += '\\';
+    }
+    return 0;
+}
+
+// Each component as the disk spells its long name.
+DWORD LongPathName(const ParsedPath& p, std::string& result)
+{
+    if (p.error != 0 || p.hasStream) return p.error != 0 ? p.error : ERROR_INVALID_NAME;
+    DWORD error = 0;
+    if (files::Resolve(p, &error) == nullptr) return error;
+    result = std::string(1, p.driveSpelling) + ":\\";
+    for (size_t i = 0; i < p.parts.size(); ++i) {
+        result += files::Walk(p, i + 1, &error)->name;
+        if (i + 1 < p.parts.size() || p.trailingSeparator) result += '\\';
+    }
+    return 0;
+}
+
+template <typename Char>
+DWORD PathNameCall(DWORD (*convert)(const ParsedPath&, std::string&), const ParsedPath& p, Char* buffer,
+                   DWORD size)
+{
+    std::string result;
+    if (const DWORD error = convert(p, result)) {
+        Fail(error);
+        return 0;
+    }
+    return DeliverPath(CallForm(result, buffer), buffer, size);
+}
+
+// Relative paths start from the program's folder, the simulated current
+// folder; "." and ".." are resolved and "/" becomes "\\". The path need not exist.
+template <typename Char>
+DWORD FullPathNameCall(const ParsedPath& p, DWORD size, Char* buffer, Char** filePart)
+{
+    if (p.error != 0 || p.hasStream) {
+        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
+        return 0;
+    }
+    std::string result = std::string(1, p.driveSpelling) + ":\\";
+    for (size_t i = 0; i < p.parts.size(); ++i) {
+        if (i > 0) result += '\\';
+        result += p.parts[i];
+    }
+    const bool endsInName = !p.parts.empty() && !p.trailingSeparator;
+    if (!p.parts.empty() && p.trailingSeparator) result += '\\';
+    const auto text = CallForm(result, buffer);
+    const DWORD length = DeliverPath(text, buffer, size);
+    if (length == text.size() && filePart != nullptr)
+        *filePart = endsInName ? buffer + text.size() - CallForm(p.parts.back(), buffer).size() : nullptr;
+    return length;
+}
+
+// The entries a pattern finds, or nullptr with the error set.
+std::unique_ptr<FindHandle> Search(const ParsedPath& p)
+{
+    if (p.error != 0 || p.hasStream) {
+        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    if (p.parts.empty() || p.trailingSeparator) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    DWORD error = 0;
+    NodePtr folder = files::ResolveFolderOf(p, &error);
+    if (folder == nullptr) {
+        Fail(error);
+        return nullptr;
+    }
+    const std::string& last = p.parts.back();
+    auto search = std::make_unique<FindHandle>();
+    if (!HasWildcards(last)) {
+        if (NodePtr node = files::FindChild(*folder, last)) search->entries.push_back(FindEntry(*node, node->name));
+    } else {
+        if (!folder->parent.expired()) {
+            for (const char* dot : {".", ".."})
+                if (WildcardMatch(last, dot)) search->entries.push_back(FindEntry(*folder, dot));
+        }
+        for (const NodePtr& node : files::Listing(*folder))
+            if (WildcardMatch(last, node->name) || (!node->shortName.empty() && WildcardMatch(last, node->shortName)))
+                search->entries.push_back(FindEntry(*node, node->name));
+    }
+    if (search->entries.empty()) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    return search;
+}
+
+template <typename Record>
+HANDLE FindFirst(const ParsedPath& p, Record* data)
+{
+    if (data == nullptr) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::unique_ptr<FindHandle> search = Search(p);
+    if (search == nullptr) return INVALID_HANDLE_VALUE;
+    WriteRecord(search->entries[0], *data);
+    search->next = 1;
+    return RegisterHandle(search.release());
+}
+
+template <typename Record>
+BOOL FindNext(HANDLE find, Record* data)
+{
+    auto* search = static_cast<FindHandle*>(LookupHandle(find, "find"));
+    if (search == nullptr) {
+        Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (search->next >= search->entries.size()) {
+        Fail(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    if (data == nullptr) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    WriteRecord(search->entries[search->next++], *data);
+    return TRUE;
+}
+
+
+BOOL DeleteAt(const ParsedPath& p)
+{
+    if (p.error != 0) {
+        Fail(p.error);
+        return FALSE;
+    }
+    if (p.hasStream && !files::HasNamedStreams(p.drive)) {
+        Fail(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (p.parts.empty()) {
+        Fail(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    DWORD error = 0;
+    NodePtr folder = files::ResolveFolderOf(p, &error);
+    NodePtr node = folder != nullptr ? ChildForOpen(folder, p.parts.back()) : nullptr;
+    if (node == nullptr) {
+        Fail(folder == nullptr ? error : ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (p.trailingSeparator && !node->folder) {
+        Fail(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (node->folder || node->deletePending || (node->attributes & FILE_ATTRIBUTE_READONLY) ||
+        files::InReadOnlyFolder(*folder)) {
+        Fail(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    std::shared_ptr<files::Stream> stream;
+    if (p.hasStream) {
+        stream = files::FindStream(*node, p.stream);
+        if (stream == nullptr) {
+            Fail(ERROR_FILE_NOT_FOUND);
+            return FALSE;
+        }
+        if (stream->deletePending) {
+            Fail(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+    if (files::SharingConflict(*node, stream.get(), kDeleteAccess, kShareAll)) {
+        Fail(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    // Windows removes the name once the last handle to it is closed.
+    if (stream != nullptr) stream->deletePending = true;
+    else node->deletePending = true;
+    files::FinishPendingDelete(node, stream);
+    return TRUE;
+}
+
+BOOL CreateFolderAt(const ParsedPath& p)
+{
+    if (p.error != 0 || p.hasStream) {
+        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (p.parts.empty()) {
+        Fail(files::FindDrive(p.drive) != nullptr ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    DWORD error = 0;
+    NodePtr folder = files::ResolveFolderOf(p, &error);
+    if (folder == nullptr) {
+        Fail(error);
+        return FALSE;
+    }
+    if (files::FindChild(*folder, p.parts.back()) != nullptr) {
+        Fail(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    if (!files::IsValidLongName(p.parts.back())) {
+        Fail(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (files::InReadOnlyFolder(*folder)) {
+        Fail(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    files::AddChild(folder, p.parts.back(), true);
+    return TRUE;
+}
+
+BOOL RemoveFolderAt(const ParsedPath& p)
+{
+    if (p.error != 0 || p.hasStream) {
+        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (p.parts.empty()) {
+        Fail(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    DWORD error = 0;
+    NodePtr node = files::Walk(p, p.parts.size(), &error);
+    if (node == nullptr) {
+        Fail(error);
+        return FALSE;
+    }
+    NodePtr parent = node->parent.lock();
+    if (!node->folder) {
+        Fail(kErrorDirectory);
+        return FALSE;
+    }
+    if (!node->children.empty()) {
+        Fail(ERROR_DIR_NOT_EMPTY);
+        return FALSE;
+    }
+    if ((node->attributes & FILE_ATTRIBUTE_READONLY) || node->deletePending ||
+        (parent != nullptr && files::InReadOnlyFolder(*parent))) {
+        Fail(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (files::SharingConflict(*node, nullptr, kDeleteAccess, kShareAll)) {
+        Fail(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    node->deletePending = true;
+    files::FinishPendingDelete(node, nullptr);
+    return TRUE;
+}
+
+DWORD AttributesAt(const ParsedPath& p)
+{
+    if (p.error != 0) {
+        Fail(p.error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (p.hasStream && !files::HasNamedStreams(p.drive)) {
+        Fail(ERROR_INVALID_NAME);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD error = 0;
+    NodePtr node = files::Resolve(p, &error);
+    if (node == nullptr) {
+        Fail(error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (p.hasStream && (node->folder || files::FindStream(*node, p.stream) == nullptr)) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (node->deletePending) {
+        Fail(ERROR_ACCESS_DENIED);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return files::ReportedAttributes(*node);
+}
+
+BOOL SetAttributesAt(const ParsedPath& p, DWORD attributes)
+{
+    if (p.error != 0) {
+        Fail(p.error);
+        return FALSE;
+    }
+    DWORD error = 0;
+    NodePtr node = files::Resolve(p, &error);
+    if (node == nullptr) {
+        Fail(error);
+        return FALSE;
+    }
+    NodePtr parent = node->parent.lock();
+    if (node->deletePending || (parent != nullptr && files::InReadOnlyFolder(*parent))) {
+        Fail(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | 0x1000 | 0x2000;
+    // FILE_ATTRIBUTE_NORMAL means "none" and counts only on its own.
+    node->attributes = attributes & settable;
+    return TRUE;
+}
+
+}  // namespace
 }  // namespace sim
 
 using sim::FileHandle;
@@ -675,121 +1104,73 @@ DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size)
         Fail(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    const ParsedPath p = sim::files::ParsePath(longPath);
-    if (p.error != 0 || p.hasStream) {
-        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
-        return 0;
-    }
-    DWORD error = 0;
-    if (sim::files::Resolve(p, &error) == nullptr) {
-        Fail(error);
-        return 0;
-    }
-    // Components that are already 8.3 names stay as the caller wrote them.
-    std::string result = std::string(1, p.driveSpelling) + ":\\";
-    for (size_t i = 0; i < p.parts.size(); ++i) {
-        const std::string& part = p.parts[i];
-        if (sim::files::FitsShortName(part)) {
-            result += part;
-        } else {
-            NodePtr node = sim::files::Walk(p, i + 1, &error);
-            result += node->shortName.empty() ? node->name : node->shortName;
-        }
-        if (i + 1 < p.parts.size() || p.trailingSeparator) result += '\\';
-    }
-    if (size <= result.size() || shortPath == nullptr) return static_cast<DWORD>(result.size() + 1);
-    sim::CopyOut(result, shortPath, size);
-    return static_cast<DWORD>(result.size());
+    return sim::PathNameCall(sim::ShortPathName, sim::files::ParseAnsiPath(longPath), shortPath, size);
 }
 
-// Relative paths start from the program's folder, the simulated current
-// folder; "." and ".." are resolved and "/" becomes "\\". The path need not exist.
+DWORD GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size)
+{
+    sim::NoteCall("GetShortPathNameW");
+    if (longPath == nullptr) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return sim::PathNameCall(sim::ShortPathName, sim::files::ParseWidePath(longPath), shortPath, size);
+}
+
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size)
+{
+    sim::NoteCall("GetLongPathNameA");
+    if (shortPath == nullptr) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return sim::PathNameCall(sim::LongPathName, sim::files::ParseAnsiPath(shortPath), longPath, size);
+}
+
+DWORD GetLongPathNameW(LPCWSTR shortPath, LPWSTR longPath, DWORD size)
+{
+    sim::NoteCall("GetLongPathNameW");
+    if (shortPath == nullptr) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return sim::PathNameCall(sim::LongPathName, sim::files::ParseWidePath(shortPath), longPath, size);
+}
+
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart)
 {
     sim::NoteCall("GetFullPathNameA");
-    const ParsedPath p = sim::files::ParsePath(path);
-    if (p.error != 0 || p.hasStream) {
-        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
-        return 0;
-    }
-    std::string result = std::string(1, p.driveSpelling) + ":\\";
-    for (size_t i = 0; i < p.parts.size(); ++i) {
-        if (i > 0) result += '\\';
-        result += p.parts[i];
-    }
-    const bool endsInName = !p.parts.empty() && !p.trailingSeparator;
-    if (!p.parts.empty() && p.trailingSeparator) result += '\\';
-    if (size <= result.size() || buffer == nullptr) return static_cast<DWORD>(result.size() + 1);
-    sim::CopyOut(result, buffer, size);
-    if (filePart != nullptr)
-        *filePart = endsInName ? buffer + result.size() - p.parts.back().size() : nullptr;
-    return static_cast<DWORD>(result.size());
+    return sim::FullPathNameCall(sim::files::ParseAnsiPath(path), size, buffer, filePart);
+}
+
+DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart)
+{
+    sim::NoteCall("GetFullPathNameW");
+    return sim::FullPathNameCall(sim::files::ParseWidePath(path), size, buffer, filePart);
 }
 
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
 {
     sim::NoteCall("FindFirstFileA");
-    if (data == nullptr) {
-        Fail(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    const ParsedPath p = sim::files::ParsePath(pattern, true);
-    if (p.error != 0 || p.hasStream) {
-        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (p.parts.empty() || p.trailingSeparator) {
-        Fail(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    DWORD error = 0;
-    NodePtr folder = sim::files::ResolveFolderOf(p, &error);
-    if (folder == nullptr) {
-        Fail(error);
-        return INVALID_HANDLE_VALUE;
-    }
-    const std::string& last = p.parts.back();
-    auto search = std::make_unique<sim::FindHandle>();
-    if (!sim::HasWildcards(last)) {
-        if (NodePtr node = sim::files::FindChild(*folder, last))
-            search->entries.push_back(sim::FindRecord(*node, node->name));
-    } else {
-        if (!folder->parent.expired()) {
-            for (const char* dot : {".", ".."})
-                if (sim::WildcardMatch(last, dot)) search->entries.push_back(sim::FindRecord(*folder, dot));
-        }
-        for (const NodePtr& node : sim::files::Listing(*folder))
-            if (sim::WildcardMatch(last, node->name) ||
-                (!node->shortName.empty() && sim::WildcardMatch(last, node->shortName)))
-                search->entries.push_back(sim::FindRecord(*node, node->name));
-    }
-    if (search->entries.empty()) {
-        Fail(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    *data = search->entries[0];
-    search->next = 1;
-    return sim::RegisterHandle(search.release());
+    return sim::FindFirst(sim::files::ParseAnsiPath(pattern, true), data);
+}
+
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
+{
+    sim::NoteCall("FindFirstFileW");
+    return sim::FindFirst(sim::files::ParseWidePath(pattern, true), data);
 }
 
 BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data)
 {
     sim::NoteCall("FindNextFileA");
-    auto* search = static_cast<sim::FindHandle*>(sim::LookupHandle(find, "find"));
-    if (search == nullptr) {
-        Fail(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (search->next >= search->entries.size()) {
-        Fail(ERROR_NO_MORE_FILES);
-        return FALSE;
-    }
-    if (data == nullptr) {
-        Fail(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    *data = search->entries[search->next++];
-    return TRUE;
+    return sim::FindNext(find, data);
+}
+
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data)
+{
+    sim::NoteCall("FindNextFileW");
+    return sim::FindNext(find, data);
 }
 
 BOOL FindClose(HANDLE find)
@@ -806,33 +1187,14 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
                    DWORD flags, HANDLE)
 {
     sim::NoteCall("CreateFileA");
-    if (name == nullptr) {
-        Fail(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    return sim::OpenPath(name, access, share, disposition, flags);
+    return sim::OpenPath(sim::files::ParseAnsiPath(name), access, share, disposition, flags);
 }
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE)
 {
     sim::NoteCall("CreateFileW");
-    if (name == nullptr) {
-        Fail(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    size_t length = 0;
-    while (name[length] != 0) ++length;
-    const std::wstring wide = platform::FromUtf16(name, length);
-    const std::string narrow = platform::ToAnsi(wide);
-    // Names live on the simulated disk in code page 1252; one that code page
-    // cannot spell names nothing there.
-    if (platform::FromAnsi(narrow) != wide) {
-        const bool creates = disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING;
-        Fail(creates ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    return sim::OpenPath(narrow, access, share, disposition, flags);
+    return sim::OpenPath(sim::files::ParseWidePath(name), access, share, disposition, flags);
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED)
@@ -972,7 +1334,7 @@ HFILE _lopen(LPCSTR path, int mode)
     case 0x30: share = FILE_SHARE_WRITE; break;
     default: break;
     }
-    HANDLE handle = sim::OpenPath(path, access, share, OPEN_EXISTING, 0);
+    HANDLE handle = sim::OpenPath(sim::files::ParseAnsiPath(path), access, share, OPEN_EXISTING, 0);
     if (handle == INVALID_HANDLE_VALUE) return HFILE_ERROR;
     return static_cast<HFILE>(reinterpret_cast<intptr_t>(handle));
 }
@@ -992,56 +1354,13 @@ HFILE _lclose(HFILE file)
 BOOL DeleteFileA(LPCSTR path)
 {
     sim::NoteCall("DeleteFileA");
-    const ParsedPath p = sim::files::ParsePath(path);
-    if (p.error != 0) {
-        Fail(p.error);
-        return FALSE;
-    }
-    if (p.hasStream && !sim::files::HasNamedStreams(p.drive)) {
-        Fail(ERROR_INVALID_NAME);
-        return FALSE;
-    }
-    if (p.parts.empty()) {
-        Fail(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    DWORD error = 0;
-    NodePtr folder = sim::files::ResolveFolderOf(p, &error);
-    NodePtr node = folder != nullptr ? sim::ChildForOpen(folder, p.parts.back()) : nullptr;
-    if (node == nullptr) {
-        Fail(folder == nullptr ? error : ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    if (p.trailingSeparator && !node->folder) {
-        Fail(ERROR_INVALID_NAME);
-        return FALSE;
-    }
-    if (node->folder || node->deletePending || (node->attributes & FILE_ATTRIBUTE_READONLY) ||
-        sim::files::InReadOnlyFolder(*folder)) {
-        Fail(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    std::shared_ptr<sim::files::Stream> stream;
-    if (p.hasStream) {
-        stream = sim::files::FindStream(*node, p.stream);
-        if (stream == nullptr) {
-            Fail(ERROR_FILE_NOT_FOUND);
-            return FALSE;
-        }
-        if (stream->deletePending) {
-            Fail(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-    }
-    if (sim::files::SharingConflict(*node, stream.get(), sim::kDeleteAccess, sim::kShareAll)) {
-        Fail(ERROR_SHARING_VIOLATION);
-        return FALSE;
-    }
-    // Windows removes the name once the last handle to it is closed.
-    if (stream != nullptr) stream->deletePending = true;
-    else node->deletePending = true;
-    sim::files::FinishPendingDelete(node, stream);
-    return TRUE;
+    return sim::DeleteAt(sim::files::ParseAnsiPath(path));
+}
+
+BOOL DeleteFileW(LPCWSTR path)
+{
+    sim::NoteCall("DeleteFileW");
+    return sim::DeleteAt(sim::files::ParseWidePath(path));
 }
 
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags)
@@ -1068,131 +1387,49 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags)
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES)
 {
     sim::NoteCall("CreateDirectoryA");
-    const ParsedPath p = sim::files::ParsePath(path);
-    if (p.error != 0 || p.hasStream) {
-        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
-        return FALSE;
-    }
-    if (p.parts.empty()) {
-        Fail(sim::files::FindDrive(p.drive) != nullptr ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    DWORD error = 0;
-    NodePtr folder = sim::files::ResolveFolderOf(p, &error);
-    if (folder == nullptr) {
-        Fail(error);
-        return FALSE;
-    }
-    if (sim::files::FindChild(*folder, p.parts.back()) != nullptr) {
-        Fail(ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
-    if (!sim::files::IsValidLongName(p.parts.back())) {
-        Fail(ERROR_INVALID_NAME);
-        return FALSE;
-    }
-    if (sim::files::InReadOnlyFolder(*folder)) {
-        Fail(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    sim::files::AddChild(folder, p.parts.back(), true);
-    return TRUE;
+    return sim::CreateFolderAt(sim::files::ParseAnsiPath(path));
+}
+
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES)
+{
+    sim::NoteCall("CreateDirectoryW");
+    return sim::CreateFolderAt(sim::files::ParseWidePath(path));
 }
 
 BOOL RemoveDirectoryA(LPCSTR path)
 {
     sim::NoteCall("RemoveDirectoryA");
-    const ParsedPath p = sim::files::ParsePath(path);
-    if (p.error != 0 || p.hasStream) {
-        Fail(p.error != 0 ? p.error : ERROR_INVALID_NAME);
-        return FALSE;
-    }
-    if (p.parts.empty()) {
-        Fail(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    DWORD error = 0;
-    NodePtr node = sim::files::Walk(p, p.parts.size(), &error);
-    if (node == nullptr) {
-        Fail(error);
-        return FALSE;
-    }
-    NodePtr parent = node->parent.lock();
-    if (!node->folder) {
-        Fail(sim::kErrorDirectory);
-        return FALSE;
-    }
-    if (!node->children.empty()) {
-        Fail(ERROR_DIR_NOT_EMPTY);
-        return FALSE;
-    }
-    if ((node->attributes & FILE_ATTRIBUTE_READONLY) || node->deletePending ||
-        (parent != nullptr && sim::files::InReadOnlyFolder(*parent))) {
-        Fail(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (sim::files::SharingConflict(*node, nullptr, sim::kDeleteAccess, sim::kShareAll)) {
-        Fail(ERROR_SHARING_VIOLATION);
-        return FALSE;
-    }
-    node->deletePending = true;
-    sim::files::FinishPendingDelete(node, nullptr);
-    return TRUE;
+    return sim::RemoveFolderAt(sim::files::ParseAnsiPath(path));
+}
+
+BOOL RemoveDirectoryW(LPCWSTR path)
+{
+    sim::NoteCall("RemoveDirectoryW");
+    return sim::RemoveFolderAt(sim::files::ParseWidePath(path));
 }
 
 DWORD GetFileAttributesA(LPCSTR path)
 {
     sim::NoteCall("GetFileAttributesA");
-    const ParsedPath p = sim::files::ParsePath(path);
-    if (p.error != 0) {
-        Fail(p.error);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    if (p.hasStream && !sim::files::HasNamedStreams(p.drive)) {
-        Fail(ERROR_INVALID_NAME);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    DWORD error = 0;
-    NodePtr node = sim::files::Resolve(p, &error);
-    if (node == nullptr) {
-        Fail(error);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    if (p.hasStream && (node->folder || sim::files::FindStream(*node, p.stream) == nullptr)) {
-        Fail(ERROR_FILE_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    if (node->deletePending) {
-        Fail(ERROR_ACCESS_DENIED);
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    return sim::files::ReportedAttributes(*node);
+    return sim::AttributesAt(sim::files::ParseAnsiPath(path));
+}
+
+DWORD GetFileAttributesW(LPCWSTR path)
+{
+    sim::NoteCall("GetFileAttributesW");
+    return sim::AttributesAt(sim::files::ParseWidePath(path));
 }
 
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes)
 {
     sim::NoteCall("SetFileAttributesA");
-    const ParsedPath p = sim::files::ParsePath(path);
-    if (p.error != 0) {
-        Fail(p.error);
-        return FALSE;
-    }
-    DWORD error = 0;
-    NodePtr node = sim::files::Resolve(p, &error);
-    if (node == nullptr) {
-        Fail(error);
-        return FALSE;
-    }
-    NodePtr parent = node->parent.lock();
-    if (node->deletePending || (parent != nullptr && sim::files::InReadOnlyFolder(*parent))) {
-        Fail(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                           FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | 0x1000 | 0x2000;
-    // FILE_ATTRIBUTE_NORMAL means "none" and counts only on its own.
-    node->attributes = attributes & settable;
-    return TRUE;
+    return sim::SetAttributesAt(sim::files::ParseAnsiPath(path), attributes);
+}
+
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes)
+{
+    sim::NoteCall("SetFileAttributesW");
+    return sim::SetAttributesAt(sim::files::ParseWidePath(path), attributes);
 }
 
 BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,

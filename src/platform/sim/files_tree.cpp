@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/sim/names.h"
 #include "platform/sim/system_state.h"
 #include "platform/win32.h"
 
@@ -42,7 +43,7 @@ bool ParseStreamPart(const std::string& part, ParsedPath& out)
     const size_t colon = part.find(':');
     std::string name = part.substr(0, colon);
     if (colon != std::string::npos) {
-        if (!detail::SameName(part.substr(colon + 1), "$DATA")) return false;
+        if (!names::SameName(part.substr(colon + 1), "$DATA")) return false;
     } else if (name.empty()) {
         return false;
     }
@@ -57,7 +58,7 @@ bool ParseStreamPart(const std::string& part, ParsedPath& out)
 // Explorer starts it.
 void CurrentFolder(char& drive, std::vector<std::string>& parts)
 {
-    const std::string& program = detail::ProgramPath();
+    const std::string program = names::FromAnsi(detail::ProgramPath());
     drive = 'C';
     parts.clear();
     if (program.size() < 3 || program[1] != ':') return;
@@ -73,34 +74,31 @@ void CurrentFolder(char& drive, std::vector<std::string>& parts)
     }
 }
 
-bool CharFitsShortName(unsigned char c)
+// NTFS keeps short names to ASCII unless told otherwise: every other
+// character is no character of a short name.
+bool CharFitsShortName(char32_t c)
 {
-    if (c <= ' ' || IsInvalidNameChar(c, false)) return false;
+    if (c <= ' ' || c >= 0x7F || IsInvalidNameChar(static_cast<unsigned char>(c), false)) return false;
     return std::string("+,;=[].").find(static_cast<char>(c)) == std::string::npos;
 }
 
 std::string ShortNamePart(const std::string& text, size_t limit)
 {
     std::string out;
-    for (unsigned char c : text) {
-        if (out.size() == limit) break;
+    for (size_t at = 0; at < text.size() && out.size() < limit;) {
+        const char32_t c = names::Next(text, at);
         if (c == ' ' || c == '.') continue;
         out += CharFitsShortName(c) ? static_cast<char>(c) : '_';
     }
-    return detail::FoldName(out);
+    return names::Fold(out);
 }
 
 bool NameTaken(const Node& folder, const std::string& candidate)
 {
     for (const NodePtr& child : folder.children)
-        if (detail::SameName(child->name, candidate) || detail::SameName(child->shortName, candidate))
+        if (names::SameName(child->name, candidate) || names::SameName(child->shortName, candidate))
             return true;
     return false;
-}
-
-std::wstring SortKey(const std::string& name)
-{
-    return platform::FromAnsi(detail::FoldName(name));
 }
 
 }  // namespace
@@ -119,14 +117,23 @@ State& TheState()
     return *state;
 }
 
-ParsedPath ParsePath(const char* path, bool pattern)
+namespace {
+ParsedPath NoPath()
 {
-    if (path == nullptr) {
-        ParsedPath p;
-        p.error = ERROR_PATH_NOT_FOUND;
-        return p;
-    }
-    return ParsePath(std::string(path), pattern);
+    ParsedPath p;
+    p.error = ERROR_PATH_NOT_FOUND;
+    return p;
+}
+}  // namespace
+
+ParsedPath ParseAnsiPath(LPCSTR path, bool pattern)
+{
+    return path != nullptr ? ParsePath(names::FromAnsi(path), pattern) : NoPath();
+}
+
+ParsedPath ParseWidePath(LPCWSTR path, bool pattern)
+{
+    return path != nullptr ? ParsePath(names::FromWide(path), pattern) : NoPath();
 }
 
 ParsedPath ParsePath(const std::string& raw, bool pattern)
@@ -138,7 +145,7 @@ ParsedPath ParsePath(const std::string& raw, bool pattern)
         p.error = ERROR_PATH_NOT_FOUND;
         return p;
     }
-    if (s.size() >= MAX_PATH) {
+    if (s.size() >= MAX_PATH && names::Length(s) >= MAX_PATH) {
         p.error = kErrorFilenameTooLong;
         return p;
     }
@@ -231,8 +238,8 @@ bool IsFat(char letter)
 NodePtr FindChild(const Node& folder, const std::string& name)
 {
     for (const NodePtr& child : folder.children)
-        if (detail::SameName(child->name, name) ||
-            (!child->shortName.empty() && detail::SameName(child->shortName, name)))
+        if (names::SameName(child->name, name) ||
+            (!child->shortName.empty() && names::SameName(child->shortName, name)))
             return child;
     return nullptr;
 }
@@ -289,7 +296,7 @@ std::vector<NodePtr> Listing(const Node& folder)
     std::vector<NodePtr> entries = folder.children;
     if (!IsFat(folder.drive)) {
         std::stable_sort(entries.begin(), entries.end(), [](const NodePtr& a, const NodePtr& b) {
-            return SortKey(a->name) < SortKey(b->name);
+            return names::UpperLess(a->name, b->name);
         });
     }
     return entries;
@@ -298,7 +305,7 @@ std::vector<NodePtr> Listing(const Node& folder)
 std::shared_ptr<Stream> FindStream(const Node& file, const std::string& name)
 {
     for (const auto& stream : file.streams)
-        if (detail::SameName(stream->name, name)) return stream;
+        if (names::SameName(stream->name, name)) return stream;
     return nullptr;
 }
 
@@ -318,7 +325,7 @@ bool FitsShortName(const std::string& name)
 
 bool IsValidLongName(const std::string& name)
 {
-    if (name.empty() || name.size() > 255) return false;
+    if (name.empty() || names::Length(name) > 255) return false;
     for (unsigned char c : name)
         if (IsInvalidNameChar(c, false)) return false;
     return true;
@@ -399,7 +406,8 @@ bool InReadOnlyFolder(const Node& folder)
 
 DWORD ReportedAttributes(const Node& node)
 {
-    if (node.folder) return FILE_ATTRIBUTE_DIRECTORY | node.attributes;
+    if (node.folder)
+        return FILE_ATTRIBUTE_DIRECTORY | node.attributes | (node.reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
     return node.attributes != 0 ? node.attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
@@ -482,7 +490,7 @@ void FinishPendingDelete(const NodePtr& node, const std::shared_ptr<Stream>& str
 std::string FailWriteKey(const std::string& path)
 {
     ParsedPath p = ParsePath(path);
-    if (p.error != 0 || p.parts.empty()) return detail::FoldName(path);
+    if (p.error != 0 || p.parts.empty()) return names::Fold(path);
     std::string key;
     DWORD error = 0;
     if (NodePtr node = Resolve(p, &error)) {
@@ -495,7 +503,7 @@ std::string FailWriteKey(const std::string& path)
         key = path;
     }
     if (p.hasStream) key += ":" + p.stream;
-    return detail::FoldName(key);
+    return names::Fold(key);
 }
 
 void ResetState()

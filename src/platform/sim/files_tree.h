@@ -1,6 +1,7 @@
 // The simulated volumes and their folder trees: what the file half of the
 // simulated Windows keeps, and the path rules of Win32 (drive letters,
 // case-insensitive names, 8.3 short names, "file:stream" paths, share modes).
+// Names and paths are UTF-8 here (names.h); the calls convert at their edge.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +33,9 @@ struct Stream {
 
 struct Node {
     std::string name;       // long name, case preserved
-    std::string shortName;  // generated 8.3 name; empty when the long name fits 8.3
+    std::string shortName;  // generated 8.3 name, ASCII; empty when the long name fits 8.3
     bool folder = false;
+    bool reparsePoint = false;  // a junction, mount point or symbolic link
     DWORD attributes = 0;   // stored bits, without FILE_ATTRIBUTE_DIRECTORY
     std::string data;       // the unnamed data stream
     std::vector<std::shared_ptr<Stream>> streams;  // named streams, listing order
@@ -77,9 +79,12 @@ struct ParsedPath {
     bool hasStream = false;
     std::string stream;  // bare stream name
 };
-// `pattern`: wildcards are allowed in the last component (FindFirstFileA).
-ParsedPath ParsePath(const char* path, bool pattern = false);
+// `pattern`: wildcards are allowed in the last component (FindFirstFile).
 ParsedPath ParsePath(const std::string& path, bool pattern = false);
+ParsedPath ParseAnsiPath(LPCSTR path, bool pattern = false);   // an A call's path
+ParsedPath ParseWidePath(LPCWSTR path, bool pattern = false);  // a W call's path
+// A bare char pointer is an A call's: say which.
+ParsedPath ParsePath(const char* path, bool pattern = false) = delete;
 
 Drive* FindDrive(char letter);
 bool HasNamedStreams(char letter);
@@ -120,6 +125,7 @@ void RemoveOpening(const NodePtr& node, const std::shared_ptr<Stream>& stream, u
 // Finishes a deletion once the last open of the file or stream is gone.
 void FinishPendingDelete(const NodePtr& node, const std::shared_ptr<Stream>& stream);
 
+// The folded long path that writes to `path` reach.
 std::string FailWriteKey(const std::string& path);
 
 }  // namespace files

@@ -52,17 +52,32 @@ Volume Fat32(const std::string& root = "C:\\");
 // ---- Files, folders, streams -----------------------------------------------
 // Parent folders are created as needed. Contents are raw bytes.
 void AddFolder(const std::string& path);
+void AddFolder(const std::wstring& path);
 void AddFile(const std::string& path, const std::string& contents,
+             DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+void AddFile(const std::wstring& path, const std::string& contents,
              DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
 void AddStream(const std::string& filePath, const std::string& streamName,
                const std::string& contents);
 bool FileExists(const std::string& path);      // a file, not a folder
+bool FileExists(const std::wstring& path);
 bool FolderExists(const std::string& path);
+bool FolderExists(const std::wstring& path);
 std::string FileContents(const std::string& path);  // "path" or "path:stream"
+std::string FileContents(const std::wstring& path);
 DWORD Attributes(const std::string& path);      // INVALID_FILE_ATTRIBUTES when missing
 std::vector<std::string> StreamNames(const std::string& filePath);  // named streams, in order
-std::vector<std::string> ListFolder(const std::string& folder);     // entry names, listing order
-std::string ShortPath(const std::string& path);  // the generated 8.3 form
+// Entry names in listing order: as FindFirstFileA reports them (best fit),
+// or the true names.
+std::vector<std::string> ListFolder(const std::string& folder);
+std::vector<std::wstring> ListFolder(const std::wstring& folder);
+// The generated 8.3 form, ASCII: characters other than ASCII become "_".
+std::string ShortPath(const std::string& path);
+std::wstring ShortPath(const std::wstring& path);
+// The folder is a junction, mount point or symbolic link: its attributes
+// carry FILE_ATTRIBUTE_REPARSE_POINT.
+void SetReparsePoint(const std::string& folder, bool reparsePoint);
+void SetReparsePoint(const std::wstring& folder, bool reparsePoint);
 // The size the file reports to GetFileSize and find records, e.g. 2 GiB and more;
 // reads still deliver only the real contents.
 void SetReportedSize(const std::string& path, uint64_t size);
@@ -80,10 +95,15 @@ void FailWriteAfter(const std::string& path, size_t bytesBeforeFailure);
 
 // ---- Processes --------------------------------------------------------------
 struct ProcessSpec {
-    std::string exeFile;     // what the toolhelp snapshot reports (9x: full path)
+    // What the toolhelp snapshot reports (9x: full path); when empty, the
+    // file name of the image path.
+    std::string exeFile;
     // What GetModuleFileNameExA and QueryFullProcessImageNameA report on NT
     // ("\??\C:\...", "\SystemRoot\...").
     std::string modulePath;
+    // The image's path in Unicode, in place of modulePath: what the W
+    // queries report; the A queries report its best fit.
+    std::wstring imagePath{};
     bool canOpen = true;
     bool canTerminate = true;
     // false: the modules cannot be read (ERROR_PARTIAL_COPY), as a 64-bit
@@ -97,6 +117,10 @@ DWORD AddProcess(const ProcessSpec& spec);  // returns the process identifier
 DWORD AddProcess(const std::string& path);  // exeFile and modulePath both `path`
 // The process holds the file (or stream) open with this share mode until it ends.
 void HoldFile(DWORD processId, const std::string& path, DWORD shareMode);
+// The process loads a library: EnumProcessModules lists it after the
+// executable, GetModuleFileNameExA/W name it, its module snapshot lists it.
+void LoadModule(DWORD processId, const std::string& path);
+void LoadModule(DWORD processId, const std::wstring& path);
 bool IsRunning(DWORD processId);
 std::vector<DWORD> RunningProcesses();
 std::vector<DWORD> TerminatedProcesses();   // in termination order
@@ -123,12 +147,18 @@ void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD 
               const std::string& data);
 void SetString(HKEY root, const std::string& key, const std::string& name,
                const std::string& text);  // REG_SZ with its NUL
+void SetString(HKEY root, const std::wstring& key, const std::string& name,
+               const std::string& text);
 void AddKey(HKEY root, const std::string& key);
+void AddKey(HKEY root, const std::wstring& key);
 bool KeyExists(HKEY root, const std::string& key);
+bool KeyExists(HKEY root, const std::wstring& key);
 bool ValueExists(HKEY root, const std::string& key, const std::string& name);
 std::string ValueData(HKEY root, const std::string& key, const std::string& name);
 DWORD ValueType(HKEY root, const std::string& key, const std::string& name);
+// In enumeration order: as RegEnumKeyExA reports them (best fit), or the true names.
 std::vector<std::string> SubKeys(HKEY root, const std::string& key);
+std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& key);
 // Every open of this key (and deletion of it or below it) is refused with ERROR_ACCESS_DENIED.
 void RefuseKey(HKEY root, const std::string& key);
 void RefuseAllKeys(bool refuse);

@@ -1,14 +1,18 @@
-// The simulated process list: the toolhelp snapshot, the psapi walk, the
-// image-name query and the rights a process handle carries, with termination
-// ending the process and releasing the files it held; starting a program adds
-// a process.
+// The simulated process list: the toolhelp snapshots of processes and
+// modules, the psapi walk, the image-name query and the rights a process
+// handle carries, with termination ending the process and releasing the files
+// it held; starting a program adds a process. Image and module paths are
+// Unicode (UTF-8 here); the A calls report their best fit.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/sim/kernel_object.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/names.h"
 #include "platform/sim/system_state.h"
 #include "platform/win32.h"
 
@@ -20,7 +24,13 @@ struct Process {
     DWORD parentId;
     ProcessSpec spec;
     bool alive = true;
+    std::vector<std::string> libraries{};  // loaded after start, in order
 };
+
+// Libraries load at their preferred base, one after another.
+constexpr uintptr_t kLibraryBase = 0x10000000;
+constexpr uintptr_t kLibraryStride = 0x00100000;
+constexpr DWORD kModuleSize = 0x00010000;
 
 const DWORD kExplorerId = 1484;
 const DWORD kSelfId = 2040;
@@ -65,6 +75,12 @@ struct ThreadObject : KernelObject {
     const char* Kind() const override { return "thread"; }
 };
 
+// A module of a process: where it is mapped and its file.
+struct Module {
+    uintptr_t base;
+    std::string path;
+};
+
 struct SnapshotObject : KernelObject {
     const char* Kind() const override { return "snapshot"; }
     struct Entry {
@@ -74,6 +90,9 @@ struct SnapshotObject : KernelObject {
     };
     std::vector<Entry> entries;
     size_t next = 0;
+    DWORD moduleOwner = 0;
+    std::vector<Module> modules;
+    size_t nextModule = 0;
 };
 
 // Vista's PROCESS_ALL_ACCESS: standard rights, SYNCHRONIZE and every specific right.
@@ -122,19 +141,138 @@ BOOL NextEntry(HANDLE snapshot, LPPROCESSENTRY32 entry, bool first)
     return TRUE;
 }
 
-// The module a psapi call names: the executable itself (also as NULL) or ntdll.
+// The image's path as NT's wide queries report it.
+std::string ImagePath(const ProcessSpec& spec)
+{
+    if (!spec.imagePath.empty()) return names::FromWstring(spec.imagePath);
+    return names::FromAnsi(spec.modulePath);
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// What the process snapshot names a process by.
+std::string SnapshotName(const ProcessSpec& spec)
+{
+    return spec.exeFile.empty() ? names::ToAnsi(FileNameOf(ImagePath(spec))) : spec.exeFile;
+}
+
+// The executable, ntdll, then the libraries it loaded.
+std::vector<Module> Modules(const Process& process)
+{
+    std::vector<Module> modules = {{detail::kExeModuleBase, ImagePath(process.spec)},
+                                   {detail::kNtdllModuleBase, names::FromAnsi(detail::SystemDir() + "\\ntdll.dll")}};
+    for (size_t i = 0; i < process.libraries.size(); ++i)
+        modules.push_back({kLibraryBase + i * kLibraryStride, process.libraries[i]});
+    return modules;
+}
+
+// The module a psapi call names: one of the list, NULL for the executable.
 bool ModulePath(const Process& process, HMODULE module, std::string& path)
 {
-    const auto base = reinterpret_cast<uintptr_t>(module);
-    if (module == nullptr || base == detail::kExeModuleBase) {
-        path = process.spec.modulePath;
-        return true;
-    }
-    if (base == detail::kNtdllModuleBase) {
-        path = detail::SystemDir() + "\\ntdll.dll";
-        return true;
+    const auto base = module == nullptr ? detail::kExeModuleBase : reinterpret_cast<uintptr_t>(module);
+    for (const Module& loaded : Modules(process)) {
+        if (loaded.base == base) {
+            path = loaded.path;
+            return true;
+        }
     }
     return false;
+}
+
+BOOL NextModule(HANDLE snapshot, LPMODULEENTRY32 entry, bool first)
+{
+    auto* object = static_cast<SnapshotObject*>(LookupHandle(snapshot, "snapshot"));
+    if (object == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (entry == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (entry->dwSize < sizeof(MODULEENTRY32)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (first) object->nextModule = 0;
+    if (object->nextModule >= object->modules.size()) return Fail(ERROR_NO_MORE_FILES);
+    const Module& from = object->modules[object->nextModule++];
+    const DWORD size = entry->dwSize;
+    std::memset(entry, 0, sizeof(MODULEENTRY32));
+    entry->dwSize = size;
+    entry->th32ModuleID = 1;
+    entry->th32ProcessID = object->moduleOwner;
+    entry->GlblcntUsage = entry->ProccntUsage = 0xFFFF;
+    entry->modBaseAddr = reinterpret_cast<BYTE*>(from.base);
+    entry->modBaseSize = kModuleSize;
+    entry->hModule = reinterpret_cast<HMODULE>(from.base);
+    std::strncpy(entry->szModule, names::ToAnsi(FileNameOf(from.path)).c_str(), MAX_MODULE_NAME32);
+    std::strncpy(entry->szExePath, names::ToAnsi(from.path).c_str(), MAX_PATH - 1);
+    return TRUE;
+}
+
+// The module list of a process for a snapshot, or the reason there is none.
+DWORD SnapshotModules(DWORD processId, SnapshotObject& snapshot)
+{
+    const Process* process = Find(processId == 0 ? kSelfId : processId);
+    if (process == nullptr || !process->alive) return ERROR_INVALID_PARAMETER;
+    if (!process->spec.canOpen) return ERROR_ACCESS_DENIED;
+    if (!process->spec.canEnumModules) return ERROR_PARTIAL_COPY;
+    snapshot.moduleOwner = process->id;
+    snapshot.modules = Modules(*process);
+    return 0;
+}
+
+// A path in the caller's buffer, code page 1252 for an A call, UTF-16 for a W one.
+std::string CallForm(const std::string& path, const char*) { return names::ToAnsi(path); }
+std::basic_string<WCHAR> CallForm(const std::string& path, const WCHAR*) { return names::ToWide(path); }
+
+// The process whose modules a handle may read, or nullptr with the reason.
+const Process* ModuleQuery(HANDLE handle, DWORD& error)
+{
+    ProcessObject* object = Lookup(handle);
+    const DWORD required = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+    const Process* process = object != nullptr ? Find(object->id) : nullptr;
+    if (object == nullptr) error = ERROR_INVALID_HANDLE;
+    else if ((object->rights & required) != required) error = ERROR_ACCESS_DENIED;
+    else if (process == nullptr || !process->alive || !process->spec.canEnumModules) error = ERROR_PARTIAL_COPY;
+    else return process;
+    return nullptr;
+}
+
+template <typename Char>
+DWORD ModuleFileName(HANDLE handle, HMODULE module, Char* name, DWORD size)
+{
+    DWORD error = 0;
+    const Process* process = ModuleQuery(handle, error);
+    if (process == nullptr) return Fail(error);
+    std::string utf8;
+    if (!ModulePath(*process, module, utf8)) return Fail(ERROR_INVALID_HANDLE);
+    if (name == nullptr || size == 0) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    const auto path = CallForm(utf8, name);
+    // A short buffer gets the path cut to fit with its NUL, and its size back.
+    if (path.size() >= size) {
+        std::copy(path.begin(), path.begin() + (size - 1), name);
+        name[size - 1] = 0;
+        return size;
+    }
+    std::copy(path.begin(), path.end(), name);
+    name[path.size()] = 0;
+    return static_cast<DWORD>(path.size());
+}
+
+template <typename Char>
+BOOL ImageName(HANDLE handle, DWORD flags, Char* name, PDWORD size)
+{
+    ProcessObject* object = Lookup(handle);
+    if (object == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (!(object->rights & PROCESS_QUERY_LIMITED_INFORMATION)) return Fail(ERROR_ACCESS_DENIED);
+    // Only the Win32 form (flags 0) is simulated, not the native one.
+    if (flags != 0) return Fail(ERROR_INVALID_PARAMETER);
+    if (size == nullptr || (name == nullptr && *size > 0)) return Fail(ERROR_NOACCESS);
+    const Process* process = Find(object->id);
+    if (process == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    const auto path = CallForm(ImagePath(process->spec), name);
+    if (*size <= path.size()) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::copy(path.begin(), path.end(), name);
+    name[path.size()] = 0;
+    *size = static_cast<DWORD>(path.size());
+    return TRUE;
 }
 
 std::string FolderOf(const std::string& path)
@@ -188,7 +326,10 @@ namespace detail {
 
 void SetSelfProcessPath(const std::string& path)
 {
-    if (Process* self = Find(kSelfId)) self->spec.exeFile = self->spec.modulePath = path;
+    if (Process* self = Find(kSelfId)) {
+        self->spec.exeFile = self->spec.modulePath = path;
+        self->spec.imagePath.clear();
+    }
 }
 
 }  // namespace detail
@@ -227,6 +368,18 @@ DWORD AddProcess(const std::string& path)
     return AddProcess(spec);
 }
 
+void LoadModule(DWORD processId, const std::string& path)
+{
+    LoadModule(processId, names::ToWstring(names::FromAnsi(path)));
+}
+
+void LoadModule(DWORD processId, const std::wstring& path)
+{
+    Process* process = Find(processId);
+    if (process == nullptr) throw std::invalid_argument("no such process: " + std::to_string(processId));
+    process->libraries.push_back(names::FromWstring(path));
+}
+
 bool IsRunning(DWORD processId)
 {
     return ProcessIsAlive(processId);
@@ -254,15 +407,21 @@ DWORD GetCurrentProcessId()
     return sim::kSelfId;
 }
 
-HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD)
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId)
 {
     sim::NoteCall("CreateToolhelp32Snapshot");
-    auto* snapshot = new sim::SnapshotObject;
+    auto snapshot = std::make_unique<sim::SnapshotObject>();
     if (flags & TH32CS_SNAPPROCESS)
         for (const sim::Process& process : sim::State().processes)
             if (process.alive)
-                snapshot->entries.push_back({process.id, process.parentId, process.spec.exeFile});
-    return sim::RegisterHandle(snapshot);
+                snapshot->entries.push_back({process.id, process.parentId, sim::SnapshotName(process.spec)});
+    if (flags & TH32CS_SNAPMODULE) {
+        if (const DWORD error = sim::SnapshotModules(processId, *snapshot)) {
+            sim::Fail(error);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    return sim::RegisterHandle(snapshot.release());
 }
 
 BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry)
@@ -275,6 +434,18 @@ BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry)
 {
     sim::NoteCall("Process32Next");
     return sim::NextEntry(snapshot, entry, false);
+}
+
+BOOL Module32First(HANDLE snapshot, LPMODULEENTRY32 entry)
+{
+    sim::NoteCall("Module32First");
+    return sim::NextModule(snapshot, entry, true);
+}
+
+BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry)
+{
+    sim::NoteCall("Module32Next");
+    return sim::NextModule(snapshot, entry, false);
 }
 
 HANDLE OpenProcess(DWORD access, BOOL, DWORD processId)
@@ -361,20 +532,13 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
 BOOL QueryFullProcessImageNameA(HANDLE handle, DWORD flags, LPSTR name, PDWORD size)
 {
     sim::NoteCall("QueryFullProcessImageNameA");
-    sim::ProcessObject* object = sim::Lookup(handle);
-    if (object == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
-    if (!(object->rights & PROCESS_QUERY_LIMITED_INFORMATION))
-        return sim::Fail(ERROR_ACCESS_DENIED);
-    // Only the Win32 form (flags 0) is simulated, not the native one.
-    if (flags != 0) return sim::Fail(ERROR_INVALID_PARAMETER);
-    if (size == nullptr || (name == nullptr && *size > 0)) return sim::Fail(ERROR_NOACCESS);
-    const sim::Process* process = sim::Find(object->id);
-    if (process == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
-    const std::string& path = process->spec.modulePath;
-    if (*size <= path.size()) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::memcpy(name, path.c_str(), path.size() + 1);
-    *size = static_cast<DWORD>(path.size());
-    return TRUE;
+    return sim::ImageName(handle, flags, name, size);
+}
+
+BOOL QueryFullProcessImageNameW(HANDLE handle, DWORD flags, LPWSTR name, PDWORD size)
+{
+    sim::NoteCall("QueryFullProcessImageNameW");
+    return sim::ImageName(handle, flags, name, size);
 }
 
 // ---- psapi ----------------------------------------------------------------------------
@@ -395,41 +559,25 @@ BOOL EnumProcesses(DWORD* processIds, DWORD size, LPDWORD returned)
 BOOL EnumProcessModules(HANDLE handle, HMODULE* modules, DWORD size, LPDWORD needed)
 {
     sim::NoteCall("EnumProcessModules");
-    sim::ProcessObject* object = sim::Lookup(handle);
-    if (object == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
-    const DWORD required = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
-    if ((object->rights & required) != required) return sim::Fail(ERROR_ACCESS_DENIED);
-    const sim::Process* process = sim::Find(object->id);
-    if (process == nullptr || !process->alive || !process->spec.canEnumModules)
-        return sim::Fail(ERROR_PARTIAL_COPY);
+    DWORD error = 0;
+    const sim::Process* process = sim::ModuleQuery(handle, error);
+    if (process == nullptr) return sim::Fail(error);
     if (needed == nullptr || (modules == nullptr && size > 0)) return sim::Fail(ERROR_NOACCESS);
-    const HMODULE list[2] = {reinterpret_cast<HMODULE>(sim::detail::kExeModuleBase),
-                             reinterpret_cast<HMODULE>(sim::detail::kNtdllModuleBase)};
-    const DWORD fit = std::min<DWORD>(2, size / static_cast<DWORD>(sizeof(HMODULE)));
-    for (DWORD i = 0; i < fit; ++i) modules[i] = list[i];
-    *needed = 2 * static_cast<DWORD>(sizeof(HMODULE));
+    const std::vector<sim::Module> list = sim::Modules(*process);
+    const size_t fit = std::min<size_t>(list.size(), size / sizeof(HMODULE));
+    for (size_t i = 0; i < fit; ++i) modules[i] = reinterpret_cast<HMODULE>(list[i].base);
+    *needed = static_cast<DWORD>(list.size() * sizeof(HMODULE));
     return TRUE;
 }
 
 DWORD GetModuleFileNameExA(HANDLE handle, HMODULE module, LPSTR name, DWORD size)
 {
     sim::NoteCall("GetModuleFileNameExA");
-    sim::ProcessObject* object = sim::Lookup(handle);
-    if (object == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
-    const DWORD required = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
-    if ((object->rights & required) != required) return sim::Fail(ERROR_ACCESS_DENIED);
-    const sim::Process* process = sim::Find(object->id);
-    if (process == nullptr || !process->alive || !process->spec.canEnumModules)
-        return sim::Fail(ERROR_PARTIAL_COPY);
-    std::string path;
-    if (!sim::ModulePath(*process, module, path)) return sim::Fail(ERROR_INVALID_HANDLE);
-    if (name == nullptr || size == 0) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
-    // A short buffer gets the path cut to fit with its NUL, and its size back.
-    if (path.size() >= size) {
-        std::memcpy(name, path.data(), size - 1);
-        name[size - 1] = '\0';
-        return size;
-    }
-    std::memcpy(name, path.c_str(), path.size() + 1);
-    return static_cast<DWORD>(path.size());
+    return sim::ModuleFileName(handle, module, name, size);
+}
+
+DWORD GetModuleFileNameExW(HANDLE handle, HMODULE module, LPWSTR name, DWORD size)
+{
+    sim::NoteCall("GetModuleFileNameExW");
+    return sim::ModuleFileName(handle, module, name, size);
 }

@@ -1,6 +1,7 @@
 // The simulated registry: four predefined roots holding trees of keys with
-// case-insensitive names, typed values, access rights checked on every
-// handle, and keys a test can make inaccessible.
+// case-insensitive Unicode names, typed values, access rights checked on
+// every handle, and keys a test can make inaccessible. Key and value names
+// are UTF-8 here (names.h); the A and W calls convert at their edge.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "platform/sim/kernel_object.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/names.h"
 #include "platform/sim/system_state.h"
 #include "platform/win32.h"
 
@@ -29,24 +31,6 @@ struct Key {
     FILETIME lastWrite{};
     bool deleted = false;
 };
-
-// Subkeys enumerate in case-insensitive order of their lower-cased names,
-// compared as Unicode, the order Wine's registry keeps.
-std::wstring LowerUnicode(const std::string& name)
-{
-    std::wstring out = platform::FromAnsi(name);
-    for (wchar_t& c : out) {
-        if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 0x20;
-        else if (c == 0x0160 || c == 0x0152 || c == 0x017D) c += 1;
-        else if (c == 0x0178) c = 0xFF;
-    }
-    return out;
-}
-
-bool EnumeratesBefore(const std::string& a, const std::string& b)
-{
-    return LowerUnicode(a) < LowerUnicode(b);
-}
 
 struct RootSlot {
     HKEY handle;
@@ -136,7 +120,7 @@ bool Refused(HKEY root, const std::string& path)
 {
     const RegistryState& state = State();
     if (state.refuseAll) return true;
-    const std::string folded = detail::FoldName(path);
+    const std::string folded = names::Fold(path);
     for (const Refusal& refusal : state.refused) {
         if (refusal.root != root) continue;
         if (folded == refusal.path) return true;
@@ -153,11 +137,10 @@ void SplitLenient(const std::string& path, std::vector<std::string>& parts);
 // Splits a subkey path as the registry parses it: empty components (a
 // doubled or trailing backslash) are passed over, a leading backslash makes
 // the path invalid.
-bool SplitPath(const char* subKey, std::vector<std::string>& parts)
+bool SplitPath(const std::string& subKey, std::vector<std::string>& parts)
 {
     parts.clear();
-    if (subKey == nullptr || *subKey == '\0') return true;
-    if (subKey[0] == '\\') return false;
+    if (!subKey.empty() && subKey[0] == '\\') return false;
     SplitLenient(subKey, parts);
     return true;
 }
@@ -178,7 +161,7 @@ void SplitLenient(const std::string& path, std::vector<std::string>& parts)
 std::shared_ptr<Key> Child(const Key& key, const std::string& name)
 {
     for (const auto& child : key.children)
-        if (detail::SameName(child->name, name)) return child;
+        if (names::SameName(child->name, name)) return child;
     return nullptr;
 }
 
@@ -188,8 +171,10 @@ std::shared_ptr<Key> AddChild(Key& key, const std::string& name)
     child->name = name;
     child->parent = &key;
     child->lastWrite = detail::NowFileTime();
+    // Subkeys enumerate in the order of their lower-cased names, compared as
+    // UTF-16, the order Wine's registry keeps.
     auto at = std::find_if(key.children.begin(), key.children.end(),
-                           [&](const std::shared_ptr<Key>& k) { return EnumeratesBefore(name, k->name); });
+                           [&](const std::shared_ptr<Key>& k) { return names::LowerLess(name, k->name); });
     key.children.insert(at, child);
     return child;
 }
@@ -223,11 +208,10 @@ void Detach(Key& key)
     key.parent = nullptr;
 }
 
-Value* FindValue(Key& key, const char* name)
+Value* FindValue(Key& key, const std::string& name)
 {
-    const std::string wanted = name != nullptr ? name : "";
     for (Value& value : key.values)
-        if (detail::SameName(value.name, wanted)) return &value;
+        if (names::SameName(value.name, name)) return &value;
     return nullptr;
 }
 
@@ -241,19 +225,25 @@ HKEY NewHandle(const Opened& at, REGSAM access)
     return static_cast<HKEY>(RegisterHandle(object));
 }
 
-LONG OpenKey(HKEY base, LPCSTR subKey, REGSAM access, PHKEY result)
+// The existing key a subkey path names below a handle: `found` holds it,
+// its root and its path from the root.
+LONG FindKey(HKEY base, const std::string& subKey, Opened& found)
+{
+    if (LONG error = Resolve(base, found)) return error;
+    std::vector<std::string> parts;
+    if (!SplitPath(subKey, parts)) return ERROR_BAD_PATHNAME;
+    found.key = Walk(found.key, parts, found.path);
+    return found.key != nullptr ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+LONG OpenKey(HKEY base, const std::string& subKey, REGSAM access, PHKEY result)
 {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     Opened at;
-    if (LONG error = Resolve(base, at)) return error;
-    std::vector<std::string> parts;
-    if (!SplitPath(subKey, parts)) return ERROR_BAD_PATHNAME;
-    std::string path = at.path;
-    auto key = Walk(at.key, parts, path);
-    if (key == nullptr) return ERROR_FILE_NOT_FOUND;
-    if (Refused(at.root, path)) return ERROR_ACCESS_DENIED;
-    *result = NewHandle({key, at.root, path, 0}, access);
+    if (LONG error = FindKey(base, subKey, at)) return error;
+    if (Refused(at.root, at.path)) return ERROR_ACCESS_DENIED;
+    *result = NewHandle({at.key, at.root, at.path, 0}, access);
     return ERROR_SUCCESS;
 }
 
@@ -267,6 +257,71 @@ LONG DeleteTree(Key& key, HKEY root, const std::string& path)
         if (LONG error = DeleteTree(*child, root, Join(path, child->name))) return error;
     }
     Detach(key);
+    return ERROR_SUCCESS;
+}
+
+LONG CreateKey(HKEY base, const std::string& subKey, REGSAM access, PHKEY result, LPDWORD disposition)
+{
+    *result = nullptr;
+    Opened at;
+    if (LONG error = Resolve(base, at)) return error;
+    std::vector<std::string> parts;
+    if (!SplitPath(subKey, parts)) return ERROR_BAD_PATHNAME;
+    std::string path = at.path;
+    for (const std::string& part : parts) path = Join(path, part);
+    if (Refused(at.root, path)) return ERROR_ACCESS_DENIED;
+    std::shared_ptr<Key> current = at.key;
+    path = at.path;
+    bool created = false;
+    for (const std::string& part : parts) {
+        auto next = Child(*current, part);
+        if (next == nullptr) {
+            next = AddChild(*current, part);
+            created = true;
+        }
+        current = next;
+        path = Join(path, current->name);
+    }
+    if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    *result = NewHandle({current, at.root, path, 0}, access & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY));
+    return ERROR_SUCCESS;
+}
+
+LONG DeleteKey(HKEY base, const std::string& subKey)
+{
+    Opened at;
+    if (LONG error = FindKey(base, subKey, at)) return error;
+    if (at.key->parent == nullptr) return ERROR_ACCESS_DENIED;  // a predefined root
+    // The 9x family removes the whole subtree; NT refuses a key with subkeys.
+    if (detail::CurrentFamily() == Family::Win9x) return DeleteTree(*at.key, at.root, at.path);
+    if (Refused(at.root, at.path) || !at.key->children.empty()) return ERROR_ACCESS_DENIED;
+    Detach(*at.key);
+    return ERROR_SUCCESS;
+}
+
+// A subkey's name in the caller's buffer, counted in its characters: code
+// page 1252 by best fit for the A call, UTF-16 for the W call.
+template <typename Char>
+LONG EnumKey(HKEY key, DWORD index, Char* name, LPDWORD nameSize, LPDWORD reserved, Char* className,
+             LPDWORD classSize, PFILETIME lastWrite)
+{
+    if (name == nullptr || nameSize == nullptr || reserved != nullptr) return ERROR_INVALID_PARAMETER;
+    Opened at;
+    if (LONG error = Resolve(key, at)) return error;
+    if (!(at.rights & KEY_ENUMERATE_SUB_KEYS) || Refused(at.root, at.path)) return ERROR_ACCESS_DENIED;
+    if (index >= at.key->children.size()) return ERROR_NO_MORE_ITEMS;
+    const Key& child = *at.key->children[index];
+    std::basic_string<Char> text;
+    if constexpr (sizeof(Char) == 1) text = names::ToAnsi(child.name);
+    else text = names::ToWide(child.name);
+    const auto length = static_cast<DWORD>(text.size());
+    if (length + 1 > *nameSize) return ERROR_MORE_DATA;
+    std::copy(text.begin(), text.end(), name);
+    name[length] = 0;
+    *nameSize = length;
+    if (className != nullptr && classSize != nullptr && *classSize > 0) className[0] = 0;
+    if (classSize != nullptr) *classSize = 0;
+    if (lastWrite != nullptr) *lastWrite = child.lastWrite;
     return ERROR_SUCCESS;
 }
 
@@ -301,12 +356,21 @@ void ResetRegistry()
     State() = Fresh();
 }
 
-void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
-              const std::string& data)
+namespace {
+
+Value* ControlValue(HKEY root, const std::string& key, const std::string& name)
+{
+    Key* target = ControlKey(root, names::FromAnsi(key), false);
+    return target != nullptr ? FindValue(*target, names::FromAnsi(name)) : nullptr;
+}
+
+void SetControlValue(HKEY root, const std::string& key, const std::string& ansiName, DWORD type,
+                     const std::string& data)
 {
     Key* target = ControlKey(root, key, true);
     if (target == nullptr) return;
-    if (Value* value = FindValue(*target, name.c_str())) {
+    const std::string name = names::FromAnsi(ansiName);
+    if (Value* value = FindValue(*target, name)) {
         value->type = type;
         value->data = data;
     } else {
@@ -314,56 +378,83 @@ void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD 
     }
 }
 
-void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& text)
+std::vector<std::string> SubKeysOf(HKEY root, const std::string& key)
 {
-    SetValue(root, key, name, REG_SZ, text + '\0');
+    std::vector<std::string> found;
+    if (Key* target = ControlKey(root, key, false))
+        for (const auto& child : target->children) found.push_back(child->name);
+    return found;
 }
 
-void AddKey(HKEY root, const std::string& key)
+}  // namespace
+
+void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
+              const std::string& data)
 {
-    ControlKey(root, key, true);
+    SetControlValue(root, names::FromAnsi(key), name, type, data);
 }
+
+void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& text)
+{
+    SetControlValue(root, names::FromAnsi(key), name, REG_SZ, text + '\0');
+}
+
+void SetString(HKEY root, const std::wstring& key, const std::string& name, const std::string& text)
+{
+    SetControlValue(root, names::FromWstring(key), name, REG_SZ, text + '\0');
+}
+
+void AddKey(HKEY root, const std::string& key) { ControlKey(root, names::FromAnsi(key), true); }
+void AddKey(HKEY root, const std::wstring& key) { ControlKey(root, names::FromWstring(key), true); }
 
 bool KeyExists(HKEY root, const std::string& key)
 {
-    return ControlKey(root, key, false) != nullptr;
+    return ControlKey(root, names::FromAnsi(key), false) != nullptr;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key)
+{
+    return ControlKey(root, names::FromWstring(key), false) != nullptr;
 }
 
 bool ValueExists(HKEY root, const std::string& key, const std::string& name)
 {
-    Key* target = ControlKey(root, key, false);
-    return target != nullptr && FindValue(*target, name.c_str()) != nullptr;
+    return ControlValue(root, key, name) != nullptr;
 }
 
 std::string ValueData(HKEY root, const std::string& key, const std::string& name)
 {
-    Key* target = ControlKey(root, key, false);
-    Value* value = target != nullptr ? FindValue(*target, name.c_str()) : nullptr;
+    const Value* value = ControlValue(root, key, name);
     return value != nullptr ? value->data : std::string();
 }
 
 DWORD ValueType(HKEY root, const std::string& key, const std::string& name)
 {
-    Key* target = ControlKey(root, key, false);
-    Value* value = target != nullptr ? FindValue(*target, name.c_str()) : nullptr;
+    const Value* value = ControlValue(root, key, name);
     return value != nullptr ? value->type : REG_NONE;
 }
 
 std::vector<std::string> SubKeys(HKEY root, const std::string& key)
 {
-    std::vector<std::string> names;
-    if (Key* target = ControlKey(root, key, false))
-        for (const auto& child : target->children) names.push_back(child->name);
-    return names;
+    std::vector<std::string> listed;
+    for (const std::string& name : SubKeysOf(root, names::FromAnsi(key))) listed.push_back(names::ToAnsi(name));
+    return listed;
+}
+
+std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& key)
+{
+    std::vector<std::wstring> listed;
+    for (const std::string& name : SubKeysOf(root, names::FromWstring(key))) listed.push_back(names::ToWstring(name));
+    return listed;
 }
 
 void RefuseKey(HKEY root, const std::string& key)
 {
     std::vector<std::string> parts;
-    SplitLenient(key, parts);
+    SplitLenient(names::FromAnsi(key), parts);
     std::string path;
     for (const std::string& part : parts) path = Join(path, part);
-    State().refused.push_back({root, detail::FoldName(path)});
+    State().refused.push_back({root, names::Fold(path)});
 }
 
 void RefuseAllKeys(bool refuse)
@@ -386,13 +477,19 @@ LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result)
         *result = key;
         return ERROR_SUCCESS;
     }
-    return sim::OpenKey(key, subKey, 0x02000000u /* MAXIMUM_ALLOWED */, result);
+    return sim::OpenKey(key, sim::names::FromAnsi(subKey), 0x02000000u /* MAXIMUM_ALLOWED */, result);
 }
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result)
 {
     sim::NoteCall("RegOpenKeyExA");
-    return sim::OpenKey(key, subKey, access & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY), result);
+    return sim::OpenKey(key, sim::names::FromAnsi(subKey), access & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY), result);
+}
+
+LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM access, PHKEY result)
+{
+    sim::NoteCall("RegOpenKeyExW");
+    return sim::OpenKey(key, sim::names::FromWide(subKey), access & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY), result);
 }
 
 LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
@@ -400,29 +497,15 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access
 {
     sim::NoteCall("RegCreateKeyExA");
     if (result == nullptr || subKey == nullptr) return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    sim::Opened at;
-    if (LONG error = sim::Resolve(key, at)) return error;
-    std::vector<std::string> parts;
-    if (!sim::SplitPath(subKey, parts)) return ERROR_BAD_PATHNAME;
-    std::string path = at.path;
-    for (const std::string& part : parts) path = sim::Join(path, part);
-    if (sim::Refused(at.root, path)) return ERROR_ACCESS_DENIED;
-    std::shared_ptr<sim::Key> current = at.key;
-    path = at.path;
-    bool created = false;
-    for (const std::string& part : parts) {
-        auto next = sim::Child(*current, part);
-        if (next == nullptr) {
-            next = sim::AddChild(*current, part);
-            created = true;
-        }
-        current = next;
-        path = sim::Join(path, current->name);
-    }
-    if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *result = sim::NewHandle({current, at.root, path, 0}, access & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY));
-    return ERROR_SUCCESS;
+    return sim::CreateKey(key, sim::names::FromAnsi(subKey), access, result, disposition);
+}
+
+LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM access,
+                     LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition)
+{
+    sim::NoteCall("RegCreateKeyExW");
+    if (result == nullptr || subKey == nullptr) return ERROR_INVALID_PARAMETER;
+    return sim::CreateKey(key, sim::names::FromWide(subKey), access, result, disposition);
 }
 
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
@@ -433,7 +516,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
     sim::Opened at;
     if (LONG error = sim::Resolve(key, at)) return error;
     if (!(at.rights & KEY_QUERY_VALUE) || sim::Refused(at.root, at.path)) return ERROR_ACCESS_DENIED;
-    const sim::Value* value = sim::FindValue(*at.key, valueName);
+    const sim::Value* value = sim::FindValue(*at.key, sim::names::FromAnsi(valueName));
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     if (type != nullptr) *type = value->type;
     const DWORD needed = static_cast<DWORD>(value->data.size());
@@ -462,11 +545,12 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
     if (size > 0 && sim::IsStringType(type) && data[size - 1] != 0 && data[size] == 0) ++size;
     std::string bytes;
     if (size > 0) bytes.assign(reinterpret_cast<const char*>(data), size);
-    if (sim::Value* value = sim::FindValue(*at.key, valueName)) {
+    const std::string name = sim::names::FromAnsi(valueName);
+    if (sim::Value* value = sim::FindValue(*at.key, name)) {
         value->type = type;
         value->data = bytes;
     } else {
-        at.key->values.push_back({valueName != nullptr ? valueName : "", type, bytes});
+        at.key->values.push_back({name, type, bytes});
     }
     at.key->lastWrite = sim::detail::NowFileTime();
     return ERROR_SUCCESS;
@@ -476,21 +560,14 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD 
                    LPSTR className, LPDWORD classSize, PFILETIME lastWrite)
 {
     sim::NoteCall("RegEnumKeyExA");
-    if (name == nullptr || nameSize == nullptr || reserved != nullptr) return ERROR_INVALID_PARAMETER;
-    sim::Opened at;
-    if (LONG error = sim::Resolve(key, at)) return error;
-    if (!(at.rights & KEY_ENUMERATE_SUB_KEYS) || sim::Refused(at.root, at.path))
-        return ERROR_ACCESS_DENIED;
-    if (index >= at.key->children.size()) return ERROR_NO_MORE_ITEMS;
-    const sim::Key& child = *at.key->children[index];
-    const DWORD length = static_cast<DWORD>(child.name.size());
-    if (length + 1 > *nameSize) return ERROR_MORE_DATA;
-    std::memcpy(name, child.name.c_str(), length + 1);
-    *nameSize = length;
-    if (className != nullptr && classSize != nullptr && *classSize > 0) className[0] = '\0';
-    if (classSize != nullptr) *classSize = 0;
-    if (lastWrite != nullptr) *lastWrite = child.lastWrite;
-    return ERROR_SUCCESS;
+    return sim::EnumKey(key, index, name, nameSize, reserved, className, classSize, lastWrite);
+}
+
+LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
+                   LPWSTR className, LPDWORD classSize, PFILETIME lastWrite)
+{
+    sim::NoteCall("RegEnumKeyExW");
+    return sim::EnumKey(key, index, name, nameSize, reserved, className, classSize, lastWrite);
 }
 
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName)
@@ -500,9 +577,9 @@ LONG RegDeleteValueA(HKEY key, LPCSTR valueName)
     if (LONG error = sim::Resolve(key, at)) return error;
     if (!(at.rights & KEY_SET_VALUE) || sim::Refused(at.root, at.path)) return ERROR_ACCESS_DENIED;
     auto& values = at.key->values;
-    const std::string wanted = valueName != nullptr ? valueName : "";
+    const std::string wanted = sim::names::FromAnsi(valueName);
     auto found = std::find_if(values.begin(), values.end(), [&](const sim::Value& v) {
-        return sim::detail::SameName(v.name, wanted);
+        return sim::names::SameName(v.name, wanted);
     });
     if (found == values.end()) return ERROR_FILE_NOT_FOUND;
     values.erase(found);
@@ -514,19 +591,14 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey)
 {
     sim::NoteCall("RegDeleteKeyA");
     if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
-    sim::Opened at;
-    if (LONG error = sim::Resolve(key, at)) return error;
-    std::vector<std::string> parts;
-    if (!sim::SplitPath(subKey, parts)) return ERROR_BAD_PATHNAME;
-    std::string path = at.path;
-    auto target = sim::Walk(at.key, parts, path);
-    if (target == nullptr) return ERROR_FILE_NOT_FOUND;
-    if (target->parent == nullptr) return ERROR_ACCESS_DENIED;  // a predefined root
-    // The 9x family removes the whole subtree; NT refuses a key with subkeys.
-    if (sim::detail::CurrentFamily() == sim::Family::Win9x) return sim::DeleteTree(*target, at.root, path);
-    if (sim::Refused(at.root, path) || !target->children.empty()) return ERROR_ACCESS_DENIED;
-    sim::Detach(*target);
-    return ERROR_SUCCESS;
+    return sim::DeleteKey(key, sim::names::FromAnsi(subKey));
+}
+
+LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey)
+{
+    sim::NoteCall("RegDeleteKeyW");
+    if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
+    return sim::DeleteKey(key, sim::names::FromWide(subKey));
 }
 
 LONG RegCloseKey(HKEY key)
@@ -543,13 +615,8 @@ DWORD SHDeleteKeyA(HKEY key, LPCSTR subKey)
 {
     sim::NoteCall("SHDeleteKeyA");
     sim::Opened at;
-    if (LONG error = sim::Resolve(key, at)) return static_cast<DWORD>(error);
-    std::vector<std::string> parts;
-    if (!sim::SplitPath(subKey, parts)) return ERROR_BAD_PATHNAME;
-    std::string path = at.path;
-    auto target = sim::Walk(at.key, parts, path);
-    if (target == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (LONG error = sim::FindKey(key, sim::names::FromAnsi(subKey), at)) return static_cast<DWORD>(error);
     // Emptying a whole predefined root is never what a caller means.
-    if (target->parent == nullptr) return ERROR_ACCESS_DENIED;
-    return static_cast<DWORD>(sim::DeleteTree(*target, at.root, path));
+    if (at.key->parent == nullptr) return ERROR_ACCESS_DENIED;
+    return static_cast<DWORD>(sim::DeleteTree(*at.key, at.root, at.path));
 }

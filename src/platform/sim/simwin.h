@@ -115,6 +115,7 @@ typedef DWORD LCID;
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_ATTRIBUTE_TEMPORARY 0x00000100
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
@@ -135,6 +136,8 @@ typedef DWORD LCID;
 
 // Processes
 #define TH32CS_SNAPPROCESS 0x00000002
+#define TH32CS_SNAPMODULE 0x00000008
+#define MAX_MODULE_NAME32 255
 #define PROCESS_TERMINATE 0x0001
 #define PROCESS_VM_READ 0x0010
 #define PROCESS_QUERY_INFORMATION 0x0400
@@ -238,6 +241,19 @@ typedef struct _WIN32_FIND_DATAA {
     CHAR cAlternateFileName[14];
 } WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
 
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
     LPVOID lpSecurityDescriptor;
@@ -267,6 +283,22 @@ typedef struct tagPROCESSENTRY32 {
     DWORD dwFlags;
     CHAR szExeFile[MAX_PATH];
 } PROCESSENTRY32, *LPPROCESSENTRY32;
+
+// The ANSI record of the toolhelp module walk.
+typedef struct tagMODULEENTRY32 {
+    DWORD dwSize;
+    DWORD th32ModuleID;
+    DWORD th32ProcessID;
+    DWORD GlblcntUsage;
+    DWORD ProccntUsage;
+    BYTE* modBaseAddr;
+    DWORD modBaseSize;
+    HMODULE hModule;
+    CHAR szModule[MAX_MODULE_NAME32 + 1];
+    CHAR szExePath[MAX_PATH];
+} MODULEENTRY32, *PMODULEENTRY32, *LPMODULEENTRY32;
+static_assert(sizeof(void*) != 8 || sizeof(MODULEENTRY32) == 568, "Windows layout");
+static_assert(sizeof(void*) != 4 || sizeof(MODULEENTRY32) == 548, "Windows layout");
 
 typedef struct _STARTUPINFOA {
     DWORD cb;
@@ -342,6 +374,10 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
+DWORD GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size);
+DWORD GetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart);
+DWORD GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size);
+DWORD GetLongPathNameW(LPCWSTR shortPath, LPWSTR longPath, DWORD size);
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 LPSTR GetCommandLineA();
@@ -351,6 +387,8 @@ DWORD GetCurrentProcessId();
 UINT GetACP();
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
 BOOL FindClose(HANDLE find);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
@@ -365,11 +403,16 @@ BOOL CloseHandle(HANDLE object);
 HFILE _lopen(LPCSTR path, int mode);
 HFILE _lclose(HFILE file);
 BOOL DeleteFileA(LPCSTR path);
+BOOL DeleteFileW(LPCWSTR path);
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL RemoveDirectoryA(LPCSTR path);
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
+BOOL RemoveDirectoryW(LPCWSTR path);
 DWORD GetFileAttributesA(LPCSTR path);
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+DWORD GetFileAttributesW(LPCWSTR path);
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
 BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
                            LPDWORD serialNumber, LPDWORD maxComponentLength,
                            LPDWORD fileSystemFlags, LPSTR fileSystemName,
@@ -377,6 +420,8 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
 HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId);
 BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry);
 BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry);
+BOOL Module32First(HANDLE snapshot, LPMODULEENTRY32 entry);
+BOOL Module32Next(HANDLE snapshot, LPMODULEENTRY32 entry);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
@@ -386,6 +431,7 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
                     LPPROCESS_INFORMATION processInformation);
 // Vista and later: looked up at run time, as on Windows (SetPlatform decides).
 BOOL QueryFullProcessImageNameA(HANDLE process, DWORD flags, LPSTR name, PDWORD size);
+BOOL QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR name, PDWORD size);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 void GetLocalTime(LPSYSTEMTIME time);
@@ -403,10 +449,12 @@ UINT WinExec(LPCSTR commandLine, UINT show);
 BOOL EnumProcesses(DWORD* processIds, DWORD size, LPDWORD returned);
 BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, LPDWORD needed);
 DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+DWORD GetModuleFileNameExW(HANDLE process, HMODULE module, LPWSTR name, DWORD size);
 
 // advapi32: registry
 LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result);
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
                      REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
                      LPDWORD disposition);
@@ -418,6 +466,12 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD 
                    LPSTR className, LPDWORD classSize, PFILETIME lastWrite);
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName);
 LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
+LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR className, DWORD options,
+                     REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                     LPDWORD disposition);
+LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
+                   LPWSTR className, LPDWORD classSize, PFILETIME lastWrite);
+LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 LONG RegCloseKey(HKEY key);
 
 // advapi32: services
@@ -426,6 +480,9 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access);
 BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
 BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
 BOOL CloseServiceHandle(SC_HANDLE handle);
+
+// user32
+DWORD CharLowerBuffW(LPWSTR text, DWORD length);
 
 // shlwapi
 DWORD SHDeleteKeyA(HKEY key, LPCSTR subKey);
@@ -484,6 +541,7 @@ typedef struct tagINITCOMMONCONTROLSEX {
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_DIRECTORY 267L
 #define ERROR_PARTIAL_COPY 299L
+#define IO_REPARSE_TAG_MOUNT_POINT 0xA0000003L
 #define ERROR_NOACCESS 998L
 #define ERROR_INVALID_FLAGS 1004L
 #define ERROR_KEY_DELETED 1018L

@@ -10,6 +10,7 @@
 
 #include "platform/sim/kernel_object.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/names.h"
 #include "platform/sim/system_state.h"
 #include "platform/win32.h"
 
@@ -55,7 +56,8 @@ struct SystemState {
     // A deque: module handles are record addresses and must survive additions.
     // XP's kernel32 has no image-name query yet.
     std::deque<Library> libraries = {
-        {"kernel32.dll", true, 0, {"QueryFullProcessImageNameA"}, Origin::SystemFolder, {}},
+        {"kernel32.dll", true, 0, {"QueryFullProcessImageNameA", "QueryFullProcessImageNameW"},
+         Origin::SystemFolder, {}},
         {"ntdll.dll", true, 0, {}, Origin::SystemFolder, {}},
         {"user32.dll", true, 0, {}, Origin::SystemFolder, {}},
         {"advapi32.dll", true, 0, {}, Origin::SystemFolder, {}},
@@ -365,9 +367,9 @@ Library& LibraryRecord(const std::string& name)
 }
 
 const char* const kToolhelpEntries[] = {"CreateToolhelp32Snapshot", "Process32First",
-                                        "Process32Next"};
+                                        "Process32Next", "Module32First", "Module32Next"};
 // Came to kernel32 with Windows Vista.
-const char kImageNameEntry[] = "QueryFullProcessImageNameA";
+const char* const kImageNameEntries[] = {"QueryFullProcessImageNameA", "QueryFullProcessImageNameW"};
 
 BOOL WINAPI SimIsThemeActive()
 {
@@ -517,17 +519,10 @@ FILETIME NowFileTime()
     return out;
 }
 
+// Every capital of a 1252 letter is in 1252 too, so the round trip is exact.
 std::string FoldName(const std::string& name)
 {
-    std::string out = name;
-    for (char& c : out) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 'a' && b <= 'z') c = static_cast<char>(b - 0x20);
-        else if (b >= 0xE0 && b <= 0xFE && b != 0xF7) c = static_cast<char>(b - 0x20);
-        else if (b == 0x9A || b == 0x9C || b == 0x9E) c = static_cast<char>(b - 0x10);
-        else if (b == 0xFF) c = static_cast<char>(0x9F);
-    }
-    return out;
+    return names::ToAnsi(names::Fold(names::FromAnsi(name)));
 }
 
 bool SameName(const std::string& a, const std::string& b)
@@ -562,7 +557,8 @@ void SetPlatform(Family family, DWORD major, DWORD minor, DWORD build)
     // Activation contexts came with Windows XP.
     SetEntryPresent(kernel32, "FindActCtxSectionStringA",
                     family == Family::Nt && (major > 5 || (major == 5 && minor >= 1)));
-    SetEntryPresent(kernel32, kImageNameEntry, family == Family::Nt && major >= 6);
+    for (const char* entry : kImageNameEntries)
+        SetEntryPresent(kernel32, entry, family == Family::Nt && major >= 6);
 }
 
 void SetVersionExFails(bool fails) { State().versionExFails = fails; }
@@ -879,10 +875,14 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
             {"kernel32.dll", "CreateToolhelp32Snapshot", sim::AsProc(&::CreateToolhelp32Snapshot)},
             {"kernel32.dll", "Process32First", sim::AsProc(&::Process32First)},
             {"kernel32.dll", "Process32Next", sim::AsProc(&::Process32Next)},
-            {"kernel32.dll", sim::kImageNameEntry, sim::AsProc(&::QueryFullProcessImageNameA)},
+            {"kernel32.dll", "Module32First", sim::AsProc(&::Module32First)},
+            {"kernel32.dll", "Module32Next", sim::AsProc(&::Module32Next)},
+            {"kernel32.dll", "QueryFullProcessImageNameA", sim::AsProc(&::QueryFullProcessImageNameA)},
+            {"kernel32.dll", "QueryFullProcessImageNameW", sim::AsProc(&::QueryFullProcessImageNameW)},
             {"psapi.dll", "EnumProcesses", sim::AsProc(&::EnumProcesses)},
             {"psapi.dll", "EnumProcessModules", sim::AsProc(&::EnumProcessModules)},
             {"psapi.dll", "GetModuleFileNameExA", sim::AsProc(&::GetModuleFileNameExA)},
+            {"psapi.dll", "GetModuleFileNameExW", sim::AsProc(&::GetModuleFileNameExW)},
             {"version.dll", "GetFileVersionInfoSizeA", sim::AsProc(&::GetFileVersionInfoSizeA)},
             {"version.dll", "GetFileVersionInfoA", sim::AsProc(&::GetFileVersionInfoA)},
             {"version.dll", "VerQueryValueA", sim::AsProc(&::VerQueryValueA)},
