@@ -168,11 +168,26 @@ std::wstring ComparableFolder(const std::wstring& folder)
     const std::wstring fullPath = CutToLength(full, fullLength);
     if (fullPath.empty()) return std::wstring();
 
-    // A folder that does not exist has no short form; its full path stands.
-    std::vector<char> shortForm(MAX_PATH, '\0');
-    const DWORD shortLength = GetShortPathNameA(full.data(), shortForm.data(), MAX_PATH);
-    std::wstring comparable = CutToLength(shortForm, shortLength);
-    if (comparable.empty()) comparable = fullPath;
+    // A folder that does not exist has no short form: the nearest folder
+    // above it that exists gives its own, and the rest of the path follows.
+    std::string existing(full.data(), fullLength);
+    std::string rest;
+    std::wstring comparable;
+    for (;;) {
+        std::vector<char> shortForm(MAX_PATH, '\0');
+        const DWORD shortLength = GetShortPathNameA(existing.c_str(), shortForm.data(), MAX_PATH);
+        comparable = CutToLength(shortForm, shortLength);
+        if (!comparable.empty()) break;
+        while (!existing.empty() && existing.back() == '\\') existing.pop_back();
+        const size_t slash = existing.find_last_of('\\');
+        if (slash == std::string::npos || slash + 1 >= existing.size()) break;
+        rest = existing.substr(slash + 1) + "\\" + rest;
+        existing.erase(slash + 1);
+    }
+    if (comparable.empty())
+        comparable = fullPath;
+    else if (!rest.empty())
+        comparable += (comparable.back() == L'\\' ? L"" : L"\\") + platform::FromAnsi(rest);
 
     comparable = LCase(comparable);
     if (comparable.back() != L'\\') comparable += L'\\';

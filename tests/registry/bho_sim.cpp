@@ -76,7 +76,7 @@ TEST_F(BhoSim, ARefusedDeletionEndsThePassAndSparesOnlyThatEntry)
     Register("{2}", kServer);
     Register("{3}", "C:\\WINDOWS\\system32\\other.dll");
     sim::RefuseKey(HKEY_LOCAL_MACHINE, kBhoKey + "\\{1}");
-    simclock::EachCallTakes("RegEnumKeyExA", 10);
+    simclock::EachCallTakes("RegEnumKeyExW", 10);
 
     RemoveBhoForFile(L"C:\\WINDOWS\\system32\\hsa91.dll");
 

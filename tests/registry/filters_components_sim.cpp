@@ -49,7 +49,7 @@ TEST_F(DesktopComponentsSim, AdjacentMatchesGoAndEachEntryIsPumpedOnce)
     Add("1", "Warning homepage");
     Add("2", "My Stocks");
     Add("3", "WARNING HOMEPAGE");
-    simclock::EachCallTakes("RegEnumKeyExA", 10);
+    simclock::EachCallTakes("RegEnumKeyExW", 10);
 
     RemoveDesktopComponents();
 
@@ -65,7 +65,7 @@ TEST_F(DesktopComponentsSim, AFailingDeletionLeavesTheComponentAndThePassEnds)
     sim::RefuseKey(HKEY_CURRENT_USER, kComponents + "\\0\\Locked");
     Add("1", "Warning homepage");
     Add("2", "Clock");
-    simclock::EachCallTakes("RegEnumKeyExA", 10);
+    simclock::EachCallTakes("RegEnumKeyExW", 10);
 
     RemoveDesktopComponents();
 

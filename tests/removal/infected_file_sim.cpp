@@ -268,7 +268,7 @@ TEST_F(InfectedFile, OnlyTheProgramRunningTheVeryFileIsEnded)
     sim::AddFile(L"C:\\WINDOWS\\\uFF55pdatemanager.exe", "MZ");
     sim::ProcessSpec lookAlike;
     lookAlike.exeFile = "updatemanager.exe";
-    lookAlike.unicodeModulePath = L"C:\\WINDOWS\\\uFF55pdatemanager.exe";
+    lookAlike.imagePath = L"C:\\WINDOWS\\\uFF55pdatemanager.exe";
     const DWORD alike = sim::AddProcess(lookAlike);
 
     RemoveInfectedFile(L"C:\\WINDOWS\\", L"updatemanager.exe");

@@ -323,7 +323,7 @@ TEST_F(Pipeline, AnAbortDuringTheWalkEndsItButTheLaterStagesRun)
     fakeui::QueueAnswer(ui::Answer::No);
     sim::SetCallHook([](const char* function) {
         const auto& statuses = fakeui::Statuses();
-        if (std::string(function) == "FindFirstFileA" && !statuses.empty() &&
+        if (std::string(function) == "FindFirstFileW" && !statuses.empty() &&
             statuses.back() == L"Scanning File locations...") {
             // The click arrives 10 ms into the walk, when the next pump is due.
             fakeui::SetPumpHook([] { gAbort = kTrue; });

@@ -312,7 +312,7 @@ TEST_F(StreamScan, MessagesArePumpedOncePerFolderEntry)
     ASSERT_GE(entries, 5);
 
     // Each entry takes 10 ms to fetch, so every pump after one is due.
-    simclock::EachCallTakes("FindNextFileA", 10);
+    simclock::EachCallTakes("FindNextFileW", 10);
     ScanFolderStreams(L"C:\\scan\\");
     EXPECT_EQ(fakeui::PumpCount(), entries);
 }

@@ -30,9 +30,11 @@ void SetVersionExFails(bool fails);
 void SetWindowsDir(const std::string& path);   // no trailing backslash
 void SetSystemDir(const std::string& path);    // no trailing backslash
 void SetTempDir(const std::string& path);      // with trailing backslash, as GetTempPathA gives it
+void SetTempDir(const std::wstring& path);     // a name the code page may not spell
 void SetModulePath(const std::string& path);   // the program's own executable
 // The program's environment; an empty value removes the variable. The fresh
-// machine has USERPROFILE=C:\Documents and Settings\Owner and nothing else.
+// machine has USERPROFILE=C:\Documents and Settings\Owner and
+// ProgramFiles=C:\Program Files, and nothing else.
 void SetEnvironment(const std::string& name, const std::string& value);
 void SetCommandLine(const std::string& commandLine);
 DWORD SelfProcessId();

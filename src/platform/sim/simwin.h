@@ -372,6 +372,7 @@ void SetLastError(DWORD error);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
+DWORD GetTempPathW(DWORD size, LPWSTR buffer);
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart);
 DWORD GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size);

@@ -46,11 +46,11 @@ struct SystemState {
     bool versionExFails = false;
     std::string windowsDir = "C:\\WINDOWS";
     std::string systemDir = "C:\\WINDOWS\\system32";
-    std::string tempDir = "C:\\DOCUME~1\\Owner\\LOCALS~1\\Temp\\";
+    std::string tempDir = "C:\\DOCUME~1\\Owner\\LOCALS~1\\Temp\\";  // UTF-8, as names are
     std::string programPath = "C:\\Program Files\\Grevlin\\Grevlin.exe";
     std::string commandLine = "\"C:\\Program Files\\Grevlin\\Grevlin.exe\"";
     std::vector<std::pair<std::string, std::string>> environment = {
-        {"USERPROFILE", "C:\\Documents and Settings\\Owner"}};
+        {"USERPROFILE", "C:\\Documents and Settings\\Owner"}, {"ProgramFiles", "C:\\Program Files"}};
     std::vector<StartedProgram> started;
     std::vector<std::string> links;
     // A deque: module handles are record addresses and must survive additions.
@@ -370,6 +370,8 @@ const char* const kToolhelpEntries[] = {"CreateToolhelp32Snapshot", "Process32Fi
                                         "Process32Next", "Module32First", "Module32Next"};
 // Came to kernel32 with Windows Vista.
 const char* const kImageNameEntries[] = {"QueryFullProcessImageNameA", "QueryFullProcessImageNameW"};
+// Came to kernel32 with Windows 98 and Windows 2000.
+const char* const kLongPathEntries[] = {"GetLongPathNameA", "GetLongPathNameW"};
 
 BOOL WINAPI SimIsThemeActive()
 {
@@ -559,12 +561,15 @@ void SetPlatform(Family family, DWORD major, DWORD minor, DWORD build)
                     family == Family::Nt && (major > 5 || (major == 5 && minor >= 1)));
     for (const char* entry : kImageNameEntries)
         SetEntryPresent(kernel32, entry, family == Family::Nt && major >= 6);
+    for (const char* entry : kLongPathEntries)
+        SetEntryPresent(kernel32, entry, major > 4 || (major == 4 && minor > 0));
 }
 
 void SetVersionExFails(bool fails) { State().versionExFails = fails; }
 void SetWindowsDir(const std::string& path) { State().windowsDir = path; }
 void SetSystemDir(const std::string& path) { State().systemDir = path; }
-void SetTempDir(const std::string& path) { State().tempDir = path; }
+void SetTempDir(const std::string& path) { State().tempDir = names::FromAnsi(path); }
+void SetTempDir(const std::wstring& path) { State().tempDir = names::FromWstring(path); }
 
 void SetModulePath(const std::string& path)
 {
@@ -654,7 +659,17 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size)
 DWORD GetTempPathA(DWORD size, LPSTR buffer)
 {
     sim::NoteCall("GetTempPathA");
-    return sim::DeliverPath(State().tempDir, buffer, size);
+    return sim::DeliverPath(sim::names::ToAnsi(State().tempDir), buffer, size);
+}
+
+DWORD GetTempPathW(DWORD size, LPWSTR buffer)
+{
+    sim::NoteCall("GetTempPathW");
+    const std::basic_string<WCHAR> path = sim::names::ToWide(State().tempDir);
+    const DWORD length = static_cast<DWORD>(path.size());
+    if (buffer == nullptr || size <= length) return length + 1;
+    std::memcpy(buffer, path.c_str(), (length + 1) * sizeof(WCHAR));
+    return length;
 }
 
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size)
@@ -879,6 +894,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
             {"kernel32.dll", "Module32Next", sim::AsProc(&::Module32Next)},
             {"kernel32.dll", "QueryFullProcessImageNameA", sim::AsProc(&::QueryFullProcessImageNameA)},
             {"kernel32.dll", "QueryFullProcessImageNameW", sim::AsProc(&::QueryFullProcessImageNameW)},
+            {"kernel32.dll", "GetLongPathNameA", sim::AsProc(&::GetLongPathNameA)},
+            {"kernel32.dll", "GetLongPathNameW", sim::AsProc(&::GetLongPathNameW)},
             {"psapi.dll", "EnumProcesses", sim::AsProc(&::EnumProcesses)},
             {"psapi.dll", "EnumProcessModules", sim::AsProc(&::EnumProcessModules)},
             {"psapi.dll", "GetModuleFileNameExA", sim::AsProc(&::GetModuleFileNameExA)},
