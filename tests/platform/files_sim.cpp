@@ -1,8 +1,10 @@
-// The simulated machine's disk: its fresh layout, the NTFS short names, and
-// the arrangements only a simulation can make (holds by other processes,
-// forged sizes, files that vanish, read-only media, failing writes).
+// The simulated machine's disk: its fresh layout, the NTFS short names, its
+// Unicode names, and the arrangements only a simulation can make (holds by
+// other processes, forged sizes, files that vanish, read-only media, failing
+// writes, reparse points).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,6 +26,20 @@ protected:
                        DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE, DWORD disposition = OPEN_EXISTING)
     {
         return CreateFileA(path.c_str(), access, share, nullptr, disposition, 0, nullptr);
+    }
+
+    static std::vector<std::wstring> FindW(const std::wstring& pattern, std::vector<WIN32_FIND_DATAW>* records = nullptr)
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW(platform::ToUtf16(pattern).c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            names.push_back(platform::FromUtf16(data.cFileName, std::char_traits<WCHAR>::length(data.cFileName)));
+            if (records != nullptr) records->push_back(data);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+        return names;
     }
 
     static std::vector<std::string> Find(const std::string& pattern, std::vector<WIN32_FIND_DATAA>* records = nullptr)
@@ -345,6 +361,90 @@ TEST_F(SimFiles, ArrangementMistakesAreReported)
     EXPECT_EQ(sim::Attributes("C:\\WINDOWS\\new\\deep\\made.txt"), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(sim::Attributes("C:\\WINDOWS\\new"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(sim::Attributes("C:\\WINDOWS\\none"), INVALID_FILE_ATTRIBUTES);
+}
+
+// Names without a 1252 form: the disk keeps them whole, the A side sees their
+// best fit, and each has a short name of plain ASCII, unique in its folder.
+TEST_F(SimFiles, UnicodeNamesAndTheirShortNames)
+{
+    sim::AddFile("C:\\victim.txt", "keep");
+    const std::vector<std::wstring> names = {L"..\uFF3Cvictim.txt", L"\uFF0Fvictim.txt", L"Pa\u00F1uelo.exe"};
+    for (const std::wstring& name : names) sim::AddFile(L"C:\\WINDOWS\\" + name, "unicode");
+    EXPECT_TRUE(sim::FileExists(L"c:\\windows\\..\uFF3CVICTIM.TXT"));
+    EXPECT_EQ(sim::FileContents("C:\\WINDOWS\\..\\victim.txt"), "keep") << "the best fit is a path elsewhere";
+    EXPECT_EQ(sim::ListFolder(L"C:\\WINDOWS"),
+              (std::vector<std::wstring>{L"..\uFF3Cvictim.txt", L"Pa\u00F1uelo.exe", L"system32", L"\uFF0Fvictim.txt"}))
+        << "sorted as upper-cased UTF-16";
+    EXPECT_EQ(sim::ListFolder("C:\\WINDOWS"),
+              (std::vector<std::string>{"..\\victim.txt", "Pa\xF1uelo.exe", "system32", "/victim.txt"}));
+
+    std::vector<std::string> shortNames;
+    for (const std::wstring& name : names) {
+        const std::wstring shortPath = sim::ShortPath(L"C:\\WINDOWS\\" + name);
+        ASSERT_EQ(shortPath.rfind(L"C:\\WINDOWS\\", 0), 0u) << "no short form of " << name.size();
+        std::string shortName;
+        for (wchar_t c : shortPath.substr(11)) shortName += c > ' ' && c < 0x7F ? static_cast<char>(c) : '?';
+        EXPECT_EQ(shortName.find('?'), std::string::npos) << shortName;
+        const size_t dot = shortName.find('.');
+        EXPECT_LE(dot, 8u) << shortName;
+        EXPECT_EQ(shortName.size() - dot, 4u) << shortName << " keeps three letters of the extension";
+        EXPECT_EQ(std::count(shortNames.begin(), shortNames.end(), shortName), 0) << shortName << " twice";
+        shortNames.push_back(shortName);
+    }
+    std::vector<WIN32_FIND_DATAW> records;
+    FindW(L"C:\\WINDOWS\\..\uFF3Cvictim.txt", &records);
+    ASSERT_EQ(records.size(), 1u);
+    const WCHAR* alternate = records[0].cAlternateFileName;
+    EXPECT_EQ(platform::FromUtf16(alternate, std::char_traits<WCHAR>::length(alternate)),
+              platform::FromAnsi(shortNames[0]));
+    EXPECT_TRUE(DeleteFileA(("C:\\WINDOWS\\" + shortNames[0]).c_str())) << GetLastError();
+    EXPECT_FALSE(sim::FileExists(L"C:\\WINDOWS\\" + names[0]));
+    EXPECT_TRUE(sim::FileExists(L"C:\\WINDOWS\\" + names[1]));
+    EXPECT_TRUE(sim::FileExists("C:\\victim.txt"));
+}
+
+// MAX_PATH and the 255 of a name count characters, however many bytes the
+// simulation spends on them; so does the "?" of a pattern.
+TEST_F(SimFiles, LengthsCountCharacters)
+{
+    const std::wstring name(200, L'\uFF45');
+    ASSERT_TRUE(CreateDirectoryW(platform::ToUtf16(L"C:\\WINDOWS\\" + name).c_str(), nullptr)) << GetLastError();
+    EXPECT_TRUE(sim::FolderExists(L"C:\\WINDOWS\\" + name));
+    EXPECT_EQ(FindW(L"C:\\WINDOWS\\" + name), std::vector<std::wstring>{name});
+    const std::wstring tooLong = L"C:\\WINDOWS\\" + std::wstring(250, L'\uFF45');
+    EXPECT_FALSE(CreateDirectoryW(platform::ToUtf16(tooLong).c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), 206u) << "ERROR_FILENAME_EXCED_RANGE";
+
+    sim::AddFile(L"C:\\WINDOWS\\\uFF45\uFF58\uFF50.exe", "");
+    EXPECT_EQ(FindW(L"C:\\WINDOWS\\???.exe"), std::vector<std::wstring>{L"\uFF45\uFF58\uFF50.exe"});
+    EXPECT_TRUE(FindW(L"C:\\WINDOWS\\??.exe").empty());
+    EXPECT_EQ(Find("C:\\WINDOWS\\?XP.EXE"), std::vector<std::string>{}) << "a best fit matches nothing";
+}
+
+TEST_F(SimFiles, ReparsePointsReportTheirAttribute)
+{
+    const std::string junction = "C:\\Documents and Settings\\Owner\\Application Data";
+    sim::AddFolder(junction);
+    sim::SetReparsePoint(junction, true);
+    const DWORD expected = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_EQ(GetFileAttributesA(junction.c_str()), expected);
+    EXPECT_EQ(GetFileAttributesW(platform::ToUtf16(platform::FromAnsi(junction)).c_str()), expected);
+    std::vector<WIN32_FIND_DATAA> records;
+    Find("C:\\Documents and Settings\\Owner\\App*", &records);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].dwFileAttributes, expected);
+    EXPECT_EQ(records[0].dwReserved0, static_cast<DWORD>(IO_REPARSE_TAG_MOUNT_POINT)) << "the reparse tag";
+    std::vector<WIN32_FIND_DATAW> wide;
+    FindW(L"C:\\Documents and Settings\\Owner\\*", &wide);
+    ASSERT_EQ(wide.size(), 4u);
+    EXPECT_EQ(wide[2].dwFileAttributes, expected);
+
+    ASSERT_TRUE(SetFileAttributesA(junction.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(sim::Attributes(junction), expected | FILE_ATTRIBUTE_HIDDEN) << "no call sets or clears it";
+    sim::SetReparsePoint(L"C:\\Documents and Settings\\Owner\\Application Data", false);
+    EXPECT_EQ(sim::Attributes(junction), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_THROW(sim::SetReparsePoint("C:\\Program Files\\Grevlin\\Grevlin.exe", true), std::invalid_argument);
+    EXPECT_THROW(sim::SetReparsePoint("C:\\absent", true), std::invalid_argument);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,11 @@ namespace {
 class ProcessesSim : public ::testing::Test {
 protected:
     void SetUp() override { sim::Reset(); }
-    void TearDown() override { EXPECT_EQ(0, sim::OpenHandles()); }
+    void TearDown() override
+    {
+        EXPECT_EQ(0, sim::OpenHandles());
+        sim::Reset();  // the conformance tests that follow find a fresh machine
+    }
 
     static std::vector<std::string> SnapshotNames()
     {
@@ -262,6 +267,130 @@ TEST_F(ProcessesSim, ForgedHandlesAreRefused)
     EXPECT_FALSE(TerminateProcess(snapshot, 0)) << "a snapshot is no process";
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
     CloseHandle(snapshot);
+}
+
+// NT's wide queries name an image or a library as it is, the A ones by best
+// fit; libraries a process loaded follow its executable in every list.
+TEST_F(ProcessesSim, UnicodeImagesAndLoadedLibraries)
+{
+    sim::SetPlatform(sim::Family::Nt, 6, 0, 6002);
+    sim::ProcessSpec spec;
+    spec.imagePath = L"C:\\Apps\\..\uFF3Cexplorer.exe";
+    const DWORD id = sim::AddProcess(spec);
+    sim::LoadModule(id, L"C:\\Temp\\\uFF53e.dll");
+    sim::LoadModule(id, "C:\\WINDOWS\\system32\\shell32.dll");
+    EXPECT_EQ("..\\explorer.exe", SnapshotNames().back()) << "the file name by best fit";
+    EXPECT_EQ("C:\\Apps\\..\\explorer.exe", ModulePath(id));
+
+    platform::LoadedLibrary psapi("psapi.dll");
+    platform::LoadedLibrary kernel32("kernel32.dll");
+    const auto moduleName = psapi.Entry<GetModuleFileNameExWFn>("GetModuleFileNameExW");
+    const auto imageName = kernel32.Entry<QueryFullProcessImageNameWFn>("QueryFullProcessImageNameW");
+    ASSERT_TRUE(moduleName != nullptr && imageName != nullptr);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    ASSERT_NE(nullptr, process);
+    HMODULE modules[8] = {};
+    DWORD needed = 0;
+    ASSERT_TRUE(EnumProcessModules(process, modules, sizeof modules, &needed));
+    ASSERT_EQ(4 * sizeof(HMODULE), needed);
+    WCHAR wide[MAX_PATH];
+    auto text = [&wide](DWORD length) { return platform::FromUtf16(wide, length); };
+    EXPECT_EQ(L"C:\\Apps\\..\uFF3Cexplorer.exe", text(moduleName(process, modules[0], wide, MAX_PATH)));
+    EXPECT_EQ(L"C:\\Temp\\\uFF53e.dll", text(moduleName(process, modules[2], wide, MAX_PATH)));
+    EXPECT_EQ(L"C:\\WINDOWS\\system32\\shell32.dll", text(moduleName(process, modules[3], wide, MAX_PATH)));
+    char ansi[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameExA(process, modules[2], ansi, MAX_PATH), 0u);
+    EXPECT_STREQ("C:\\Temp\\se.dll", ansi);
+    DWORD size = MAX_PATH;
+    ASSERT_TRUE(imageName(process, 0, wide, &size));
+    EXPECT_EQ(L"C:\\Apps\\..\uFF3Cexplorer.exe", text(size));
+    size = MAX_PATH;
+    ASSERT_TRUE(QueryFullProcessImageNameA(process, 0, ansi, &size));
+    EXPECT_STREQ("C:\\Apps\\..\\explorer.exe", ansi);
+    CloseHandle(process);
+
+    const auto first = kernel32.Entry<Module32FirstFn>("Module32First");
+    const auto next = kernel32.Entry<Module32NextFn>("Module32Next");
+    ASSERT_TRUE(first != nullptr && next != nullptr);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id);
+    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
+    MODULEENTRY32 entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.dwSize = sizeof entry;
+    std::vector<std::string> paths;
+    for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry)) {
+        EXPECT_EQ(id, entry.th32ProcessID);
+        EXPECT_EQ(modules[paths.size()], entry.hModule) << "the handles psapi lists";
+        paths.push_back(entry.szExePath);
+    }
+    EXPECT_EQ((std::vector<std::string>{"C:\\Apps\\..\\explorer.exe", "C:\\WINDOWS\\system32\\ntdll.dll",
+                                        "C:\\Temp\\se.dll", "C:\\WINDOWS\\system32\\shell32.dll"}),
+              paths);
+    ASSERT_TRUE(first(snapshot, &entry));
+    EXPECT_STREQ("..\\explorer.exe", entry.szModule);
+    CloseHandle(snapshot);
+}
+
+// A process whose modules cannot be read (a 64-bit one, seen from this
+// 32-bit program) refuses every walk of them; so does one that cannot be opened.
+TEST_F(ProcessesSim, UnreadableModulesAreRefusedEverywhereSimOnly)
+{
+    sim::ProcessSpec spec;
+    spec.exeFile = spec.modulePath = "C:\\WINDOWS\\explorer.exe";
+    spec.canEnumModules = false;
+    const DWORD unreadable = sim::AddProcess(spec);
+    sim::LoadModule(unreadable, "C:\\WINDOWS\\system32\\se.dll");
+    spec.canEnumModules = true;
+    spec.canOpen = false;
+    const DWORD closed = sim::AddProcess(spec);
+
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, unreadable);
+    ASSERT_NE(nullptr, process);
+    HMODULE modules[8];
+    DWORD needed = 0;
+    EXPECT_FALSE(EnumProcessModules(process, modules, sizeof modules, &needed));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PARTIAL_COPY), GetLastError());
+    WCHAR wide[MAX_PATH];
+    EXPECT_EQ(0u, GetModuleFileNameExW(process, nullptr, wide, MAX_PATH));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PARTIAL_COPY), GetLastError());
+    CloseHandle(process);
+
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, unreadable));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PARTIAL_COPY), GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, closed));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 7));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_THROW(sim::LoadModule(7, "C:\\x.dll"), std::invalid_argument);
+}
+
+// Windows 9x walks modules only through toolhelp; NT 4.0 only through psapi.
+TEST_F(ProcessesSim, ModuleWalksWhereTheFamilyHasThemSimOnly)
+{
+    sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
+    const DWORD shell = sim::RunningProcesses()[0];
+    sim::LoadModule(shell, "C:\\WINDOWS\\SYSTEM\\se.dll");
+    {
+        platform::LoadedLibrary kernel32("kernel32.dll");
+        EXPECT_FALSE(platform::LoadedLibrary("psapi.dll").Loaded());
+        const auto first = kernel32.Entry<Module32FirstFn>("Module32First");
+        const auto next = kernel32.Entry<Module32NextFn>("Module32Next");
+        ASSERT_TRUE(first != nullptr && next != nullptr);
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, shell);
+        MODULEENTRY32 entry;
+        std::memset(&entry, 0, sizeof entry);
+        entry.dwSize = sizeof entry;
+        bool listed = false;
+        for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry))
+            listed = listed || std::string(entry.szExePath) == "C:\\WINDOWS\\SYSTEM\\se.dll";
+        EXPECT_TRUE(listed);
+        CloseHandle(snapshot);
+    }
+    sim::SetPlatform(sim::Family::Nt, 4, 0, 1381);
+    platform::LoadedLibrary kernel32("kernel32.dll");
+    EXPECT_EQ(nullptr, kernel32.Entry<Module32FirstFn>("Module32First"));
+    EXPECT_EQ(nullptr, kernel32.Entry<QueryFullProcessImageNameWFn>("QueryFullProcessImageNameW"));
+    EXPECT_NE(nullptr, platform::LoadedLibrary("psapi.dll").Entry<GetModuleFileNameExWFn>("GetModuleFileNameExW"));
 }
 
 }  // namespace

@@ -103,6 +103,36 @@ TEST_F(RegistrySim, WesternEuropeanLettersIgnoreCase)
         << "sharp s has no capital here";
 }
 
+// Key names without a 1252 form: the machine keeps them whole, the A
+// enumeration sees their best fit, which names another key or none.
+TEST_F(RegistrySim, UnicodeKeyNames)
+{
+    sim::AddKey(HKEY_CURRENT_USER, L"Software\\CWS\\\uFF3C");
+    sim::SetString(HKEY_CURRENT_USER, L"Software\\CWS\\\uFF45\uFF58\uFF50", "Path", "C:\\x.dll");
+    sim::AddKey(HKEY_CURRENT_USER, "Software\\CWS\\Exp\\");
+    EXPECT_TRUE(sim::KeyExists(HKEY_CURRENT_USER, L"SOFTWARE\\cws\\\uFF25\uFF38\uFF30")) << "fullwidth capitals";
+    EXPECT_EQ((std::vector<std::wstring>{L"Exp", L"\uFF3C", L"\uFF45\uFF58\uFF50"}),
+              sim::SubKeys(HKEY_CURRENT_USER, L"Software\\CWS"));
+    EXPECT_EQ((std::vector<std::string>{"Exp", "\\", "exp"}), sim::SubKeys(HKEY_CURRENT_USER, "Software\\CWS"));
+
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, platform::ToUtf16(L"Software\\CWS\\\uFF45\uFF58\uFF50").c_str(),
+                                           0, KEY_READ, &key));
+    char data[16] = {};
+    DWORD size = sizeof data;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "path", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size));
+    EXPECT_STREQ("C:\\x.dll", data);
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, Open(HKEY_CURRENT_USER, "Software\\CWS\\exp", KEY_READ, key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Path", nullptr, nullptr, nullptr, &size))
+        << "the best fit opened the ASCII key";
+    RegCloseKey(key);
+
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_CURRENT_USER, platform::ToUtf16(L"Software\\CWS\\\uFF3C").c_str()));
+    EXPECT_FALSE(sim::KeyExists(HKEY_CURRENT_USER, L"Software\\CWS\\\uFF3C"));
+    EXPECT_TRUE(sim::KeyExists(HKEY_CURRENT_USER, "Software\\CWS\\Exp"));
+}
+
 TEST_F(RegistrySim, RefusedKeyCannotBeOpenedOrDeletedSimOnly)
 {
     sim::SetString(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Services\\Evil\\Enum", "0", "x");
