@@ -1,5 +1,7 @@
 #include "environment/folder_listing.h"
 
+#include <cwchar>
+
 #include "environment/paths.h"
 #include "forms/ui.h"
 
@@ -41,8 +43,14 @@ FolderEntry FromAnsiRecord(const WIN32_FIND_DATAA& record)
     FolderEntry entry;
     entry.listedName = TrimNull(platform::FromAnsi(record.cFileName, sizeof(record.cFileName)));
     entry.attributes = record.dwFileAttributes;
-    // A "?" stands for a character the code page has no byte for.
-    if (IsExactName(entry.listedName, kNotInFileNames)) entry.name = entry.listedName;
+    // A "?" stands for a character the code page has no byte for, a "\\" or
+    // ":" for a look-alike of one: such a name is shown, never used.
+    if (IsExactName(entry.listedName, kNotInFileNames)) {
+        entry.name = entry.listedName;
+    } else {
+        for (wchar_t& c : entry.listedName)
+            if (std::wcschr(kNotInFileNames, c) != nullptr) c = L'?';
+    }
     return entry;
 }
 

@@ -23,6 +23,12 @@ TEST_F(PathsSim, TempFolderMustFitNinetyNineCharacters)
     EXPECT_EQ(GetTempDir(), L"");
     sim::SetTempDir("C:\\" + std::string(150, 't') + "\\");
     EXPECT_EQ(GetTempDir(), L"");
+    // A profile the code page cannot spell gives a look-alike path, another
+    // user's folder perhaps: no temporary folder at all.
+    sim::SetTempDir(L"C:\\Documents and Settings\\\uFF2Fwner\\Local Settings\\Temp\\");
+    EXPECT_EQ(GetTempDir(), L"");
+    sim::SetTempDir(L"C:\\Documents and Settings\\\u00D8wner\\Local Settings\\Temp\\");
+    EXPECT_EQ(GetTempDir(), L"C:\\Documents and Settings\\\u00D8wner\\Local Settings\\Temp\\");
 }
 
 TEST_F(PathsSim, FoldersThatDoNotFitTheirBuffersGiveTheEmptyString)

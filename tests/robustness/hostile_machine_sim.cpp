@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "detection/folder_walker.h"
 #include "platform/win32.h"
 #include "scan/activity_log.h"
 #include "scan/pipeline.h"
@@ -188,6 +189,45 @@ TEST_F(HostileMachine, NonAsciiNamesAreReportedAndRemovedUnderTheirOwnNames)
     EXPECT_FALSE(sim::FileExists(german));
     EXPECT_TRUE(sim::FileExists(clean));
     ExpectScanCompleted();
+}
+
+// Names code page 1252 cannot spell reach the ANSI calls as look-alikes of
+// other files' names: each file is examined and removed by its own short
+// name, a file without one is reported as not scanned, and the file a
+// look-alike names is left alone.
+TEST_F(HostileMachine, NamesWithoutAnExactFormAreNeverTakenForTheirLookAlikes)
+{
+    const std::string mine = std::string(simscan::kWindows) + "\\exp.exe";
+    sim::AddFile(mine, "the user's own program");
+    const std::wstring fullwidth = L"C:\\WINDOWS\\\uFF45\uFF58\uFF50.exe";
+    sim::AddFile(fullwidth, simscan::ProbeInfected());
+    const std::wstring shortPath = sim::ShortPath(fullwidth);
+    sim::AddStream(platform::ToAnsi(shortPath), "payload", simscan::ProbeInfected());
+    sim::Volume noShortNames = sim::Ntfs();
+    noShortNames.shortNames = false;
+    sim::SetVolume(noShortNames);
+    const std::wstring unnamed = L"C:\\WINDOWS\\..\uFF3Cexp.exe";
+    sim::AddFile(unnamed, simscan::ProbeInfected());
+
+    RunRemoval();
+
+    EXPECT_EQ(RemovalLines(), (std::vector<std::wstring>{L"Removed Stream! " + shortPath + L":payload",
+                                                         L"Removed File! : " + shortPath}));
+    EXPECT_TRUE(HasLine(L"Not Scanned ! : C:\\WINDOWS\\..\uFF3Cexp.exe (name without an exact form)"));
+    EXPECT_FALSE(sim::FileExists(fullwidth));
+    EXPECT_TRUE(sim::FileExists(unnamed));
+    EXPECT_EQ(sim::FileContents(mine), "the user's own program");
+    ExpectScanCompleted();
+
+    // The 9x family lists ANSI names only: a look-alike is shown, never used.
+    sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
+    fakeui::Reset();
+    gAbort = kFalse;  // closing the main window set it
+    ScanFolder(L"C:\\WINDOWS\\");
+    EXPECT_EQ(fakeui::Lines(), (std::vector<std::wstring>{
+                                   L"Not Scanned ! : C:\\WINDOWS\\..?exp.exe (name without an exact form)"}));
+    EXPECT_TRUE(sim::FileExists(unnamed));
+    EXPECT_EQ(sim::FileContents(mine), "the user's own program");
 }
 
 TEST_F(HostileMachine, OnlyTheFirst1024ProcessesAreExamined)

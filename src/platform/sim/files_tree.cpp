@@ -355,7 +355,8 @@ NodePtr AddChild(const NodePtr& folder, const std::string& name, bool isFolder)
 {
     auto node = std::make_shared<Node>();
     node->name = name;
-    node->shortName = MakeShortName(*folder, name);
+    const Drive* drive = FindDrive(folder->drive);
+    if (drive == nullptr || drive->volume.shortNames) node->shortName = MakeShortName(*folder, name);
     node->folder = isFolder;
     node->parent = folder;
     node->drive = folder->drive;

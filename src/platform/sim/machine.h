@@ -46,6 +46,8 @@ struct Volume {
     DWORD flags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK |
                   FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS;
     bool queryFails = false;
+    // NTFS may be told to make no 8.3 names: files created afterwards have none.
+    bool shortNames = true;
 };
 void SetVolume(const Volume& volume);  // replaces the volume with the same root
 Volume Ntfs(const std::string& root = "C:\\");
