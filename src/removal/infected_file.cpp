@@ -138,7 +138,8 @@ void Remove(const Removal& removal)
         // loaded, but only one that has this file loaded is ended.
         ended += EndProcessesWithModule(L"rundll32.exe", path);
         const int shells = EndProcessesWithModule(L"explorer.exe", path);
-        if (shells > 0) gExplorerKilled = kTrue;
+        // The shell comes back at the end; a program of that name elsewhere does not.
+        if (shells > 0 && gExplorerEnded == kTrue) gExplorerKilled = kTrue;
         ended += shells;
         for (int round = 0; round < kExtraDeleteRounds; ++round) {
             ended += EndItsProcesses(removal);

@@ -96,6 +96,12 @@ TEST_F(InfectedFile, AFileLoadedByTheShellEscalatesAndIsThenDeleted)
     DWORD idle = sim::AddProcess("C:\\WINDOWS\\system32\\rundll32.exe");
     DWORD bystander = sim::AddProcess("C:\\Apps\\word.exe");
     sim::LoadModule(bystander, path);
+    // A 64-bit host hides its modules from this 32-bit program: left alone.
+    sim::ProcessSpec sealed;
+    sealed.modulePath = "C:\\WINDOWS\\system32\\rundll32.exe";
+    sealed.canEnumModules = false;
+    DWORD hidden = sim::AddProcess(sealed);
+    sim::LoadModule(hidden, path);
     // Each attempt takes a while, so each extra round's pump is due.
     simclock::EachCallTakes("DeleteFileA", 10);
 
@@ -105,6 +111,7 @@ TEST_F(InfectedFile, AFileLoadedByTheShellEscalatesAndIsThenDeleted)
     EXPECT_FALSE(sim::IsRunning(ExplorerId()));
     EXPECT_FALSE(sim::IsRunning(host));
     EXPECT_TRUE(sim::IsRunning(idle)) << "a rundll32 without the library";
+    EXPECT_TRUE(sim::IsRunning(hidden)) << "a rundll32 whose modules cannot be read";
     EXPECT_TRUE(sim::IsRunning(bystander)) << "only the shell and rundll32 are ended for a library";
     EXPECT_EQ(gExplorerKilled, kTrue);
     EXPECT_EQ(gExplorerEnded, kTrue);
