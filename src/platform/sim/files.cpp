@@ -550,6 +550,19 @@ void MarkReparsePoint(const std::string& folder, bool reparsePoint)
     node->reparsePoint = reparsePoint;
 }
 
+// A process that has the file open, as a running program has its own image:
+// it reads and writes, and shares as `shareMode` says.
+void HoldFileAt(DWORD processId, const std::string& path, DWORD shareMode)
+{
+    ParsedPath p = MachinePath(path);
+    NodePtr node = MachineNode(path);
+    if (node == nullptr) throw std::invalid_argument("no such file to hold: " + path);
+    std::shared_ptr<Stream> stream = p.hasStream ? files::FindStream(*node, p.stream) : nullptr;
+    if (p.hasStream && stream == nullptr) throw std::invalid_argument("no such stream to hold: " + path);
+    files::AddOpening(*node, stream.get(), processId, GENERIC_READ | GENERIC_WRITE, shareMode);
+    files::TheState().heldNodes.push_back(node);
+}
+
 // Files arranged by a test: it names them in code page 1252.
 NodePtr ArrangedFile(const std::string& ansiPath)
 {
@@ -663,18 +676,14 @@ void FailWriteAfter(const std::string& path, size_t bytesBeforeFailure)
     files::TheState().failWrites[files::FailWriteKey(names::FromAnsi(path))] = bytesBeforeFailure;
 }
 
-// A process that has the file open, as a running program has its own image:
-// it reads and writes, and shares as `shareMode` says.
 void HoldFile(DWORD processId, const std::string& path, DWORD shareMode)
 {
-    const std::string name = names::FromAnsi(path);
-    ParsedPath p = MachinePath(name);
-    NodePtr node = MachineNode(name);
-    if (node == nullptr) throw std::invalid_argument("no such file to hold: " + path);
-    std::shared_ptr<Stream> stream = p.hasStream ? files::FindStream(*node, p.stream) : nullptr;
-    if (p.hasStream && stream == nullptr) throw std::invalid_argument("no such stream to hold: " + path);
-    files::AddOpening(*node, stream.get(), processId, GENERIC_READ | GENERIC_WRITE, shareMode);
-    files::TheState().heldNodes.push_back(node);
+    HoldFileAt(processId, names::FromAnsi(path), shareMode);
+}
+
+void HoldFile(DWORD processId, const std::wstring& path, DWORD shareMode)
+{
+    HoldFileAt(processId, names::FromWstring(path), shareMode);
 }
 
 void ReleaseFilesHeldBy(DWORD processId)

@@ -157,7 +157,8 @@ std::string FileNameOf(const std::string& path)
 // What the process snapshot names a process by.
 std::string SnapshotName(const ProcessSpec& spec)
 {
-    return spec.exeFile.empty() ? names::ToAnsi(FileNameOf(ImagePath(spec))) : spec.exeFile;
+    if (!spec.exeFile.empty() || spec.imagePath.empty()) return spec.exeFile;
+    return names::ToAnsi(FileNameOf(names::FromWstring(spec.imagePath)));
 }
 
 // The executable, ntdll, then the libraries it loaded.
