@@ -331,13 +331,8 @@ void WriteRecord(const Found& entry, Record& data)
     }
     data.nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
     data.nFileSizeLow = static_cast<DWORD>(entry.size);
-    if constexpr (sizeof data.cFileName[0] == 1) {
-        CopyField(names::ToAnsi(entry.name), data.cFileName);
-        CopyField(entry.shortName, data.cAlternateFileName);
-    } else {
-        CopyField(names::ToWide(entry.name), data.cFileName);
-        CopyField(names::ToWide(entry.shortName), data.cAlternateFileName);
-    }
+    CopyField(names::ForCall(entry.name, data.cFileName), data.cFileName);
+    CopyField(names::ForCall(entry.shortName, data.cAlternateFileName), data.cAlternateFileName);
 }
 
 bool GlobMatch(const char32_t* pattern, const char32_t* name)
@@ -405,10 +400,6 @@ DWORD DeliverPath(const std::basic_string<Char>& path, Char* buffer, DWORD size)
     buffer[path.size()] = 0;
     return static_cast<DWORD>(path.size());
 }
-
-// A name in the form an A call hands back, or a W call.
-std::string CallForm(const std::string& name, const char*) { return names::ToAnsi(name); }
-std::basic_string<WCHAR> CallForm(const std::string& name, const WCHAR*) { return names::ToWide(name); }
 
 // Test arrangement errors are the test's own bug: say so loudly.
 ParsedPath MachinePath(const std::string& path)
@@ -825,7 +816,7 @@ DWORD PathNameCall(DWORD (*convert)(const ParsedPath&, std::string&), const Pars
         Fail(error);
         return 0;
     }
-    return DeliverPath(CallForm(result, buffer), buffer, size);
+    return DeliverPath(names::ForCall(result, buffer), buffer, size);
 }
 
 // Relative paths start from the program's folder, the simulated current
@@ -844,10 +835,10 @@ DWORD FullPathNameCall(const ParsedPath& p, DWORD size, Char* buffer, Char** fil
     }
     const bool endsInName = !p.parts.empty() && !p.trailingSeparator;
     if (!p.parts.empty() && p.trailingSeparator) result += '\\';
-    const auto text = CallForm(result, buffer);
+    const auto text = names::ForCall(result, buffer);
     const DWORD length = DeliverPath(text, buffer, size);
     if (length == text.size() && filePart != nullptr)
-        *filePart = endsInName ? buffer + text.size() - CallForm(p.parts.back(), buffer).size() : nullptr;
+        *filePart = endsInName ? buffer + text.size() - names::ForCall(p.parts.back(), buffer).size() : nullptr;
     return length;
 }
 
