@@ -397,6 +397,13 @@ TEST_F(SimFiles, UnicodeNamesAndTheirShortNames)
     const WCHAR* alternate = records[0].cAlternateFileName;
     EXPECT_EQ(platform::FromUtf16(alternate, std::char_traits<WCHAR>::length(alternate)),
               platform::FromAnsi(shortNames[0]));
+    const DWORD holder = sim::AddProcess("C:\\WINDOWS\\holder.exe");
+    sim::HoldFile(holder, L"C:\\WINDOWS\\" + names[0], 0);
+    EXPECT_FALSE(DeleteFileA(("C:\\WINDOWS\\" + shortNames[0]).c_str())) << "held by its true name";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, holder);
+    ASSERT_TRUE(TerminateProcess(process, 0));
+    CloseHandle(process);
     EXPECT_TRUE(DeleteFileA(("C:\\WINDOWS\\" + shortNames[0]).c_str())) << GetLastError();
     EXPECT_FALSE(sim::FileExists(L"C:\\WINDOWS\\" + names[0]));
     EXPECT_TRUE(sim::FileExists(L"C:\\WINDOWS\\" + names[1]));

@@ -331,13 +331,8 @@ void WriteRecord(const Found& entry, Record& data)
     }
     data.nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
     data.nFileSizeLow = static_cast<DWORD>(entry.size);
-    if constexpr (sizeof data.cFileName[0] == 1) {
-        CopyField(names::ToAnsi(entry.name), data.cFileName);
-        CopyField(entry.shortName, data.cAlternateFileName);
-    } else {
-        CopyField(names::ToWide(entry.name), data.cFileName);
-        CopyField(names::ToWide(entry.shortName), data.cAlternateFileName);
-    }
+    CopyField(names::ForCall(entry.name, data.cFileName), data.cFileName);
+    CopyField(names::ForCall(entry.shortName, data.cAlternateFileName), data.cAlternateFileName);
 }
 
 bool GlobMatch(const char32_t* pattern, const char32_t* name)
@@ -405,10 +400,6 @@ DWORD DeliverPath(const std::basic_string<Char>& path, Char* buffer, DWORD size)
     buffer[path.size()] = 0;
     return static_cast<DWORD>(path.size());
 }
-
-// A name in the form an A call hands back, or a W call.
-std::string CallForm(const std::string& name, const char*) { return names::ToAnsi(name); }
-std::basic_string<WCHAR> CallForm(const std::string& name, const WCHAR*) { return names::ToWide(name); }
 
 // Test arrangement errors are the test's own bug: say so loudly.
 ParsedPath MachinePath(const std::string& path)
@@ -550,6 +541,19 @@ void MarkReparsePoint(const std::string& folder, bool reparsePoint)
     node->reparsePoint = reparsePoint;
 }
 
+// A process that has the file open, as a running program has its own image:
+// it reads and writes, and shares as `shareMode` says.
+void HoldFileAt(DWORD processId, const std::string& path, DWORD shareMode)
+{
+    ParsedPath p = MachinePath(path);
+    NodePtr node = MachineNode(path);
+    if (node == nullptr) throw std::invalid_argument("no such file to hold: " + path);
+    std::shared_ptr<Stream> stream = p.hasStream ? files::FindStream(*node, p.stream) : nullptr;
+    if (p.hasStream && stream == nullptr) throw std::invalid_argument("no such stream to hold: " + path);
+    files::AddOpening(*node, stream.get(), processId, GENERIC_READ | GENERIC_WRITE, shareMode);
+    files::TheState().heldNodes.push_back(node);
+}
+
 // Files arranged by a test: it names them in code page 1252.
 NodePtr ArrangedFile(const std::string& ansiPath)
 {
@@ -663,18 +667,14 @@ void FailWriteAfter(const std::string& path, size_t bytesBeforeFailure)
     files::TheState().failWrites[files::FailWriteKey(names::FromAnsi(path))] = bytesBeforeFailure;
 }
 
-// A process that has the file open, as a running program has its own image:
-// it reads and writes, and shares as `shareMode` says.
 void HoldFile(DWORD processId, const std::string& path, DWORD shareMode)
 {
-    const std::string name = names::FromAnsi(path);
-    ParsedPath p = MachinePath(name);
-    NodePtr node = MachineNode(name);
-    if (node == nullptr) throw std::invalid_argument("no such file to hold: " + path);
-    std::shared_ptr<Stream> stream = p.hasStream ? files::FindStream(*node, p.stream) : nullptr;
-    if (p.hasStream && stream == nullptr) throw std::invalid_argument("no such stream to hold: " + path);
-    files::AddOpening(*node, stream.get(), processId, GENERIC_READ | GENERIC_WRITE, shareMode);
-    files::TheState().heldNodes.push_back(node);
+    HoldFileAt(processId, names::FromAnsi(path), shareMode);
+}
+
+void HoldFile(DWORD processId, const std::wstring& path, DWORD shareMode)
+{
+    HoldFileAt(processId, names::FromWstring(path), shareMode);
 }
 
 void ReleaseFilesHeldBy(DWORD processId)
@@ -816,7 +816,7 @@ DWORD PathNameCall(DWORD (*convert)(const ParsedPath&, std::string&), const Pars
         Fail(error);
         return 0;
     }
-    return DeliverPath(CallForm(result, buffer), buffer, size);
+    return DeliverPath(names::ForCall(result, buffer), buffer, size);
 }
 
 // Relative paths start from the program's folder, the simulated current
@@ -835,10 +835,10 @@ DWORD FullPathNameCall(const ParsedPath& p, DWORD size, Char* buffer, Char** fil
     }
     const bool endsInName = !p.parts.empty() && !p.trailingSeparator;
     if (!p.parts.empty() && p.trailingSeparator) result += '\\';
-    const auto text = CallForm(result, buffer);
+    const auto text = names::ForCall(result, buffer);
     const DWORD length = DeliverPath(text, buffer, size);
     if (length == text.size() && filePart != nullptr)
-        *filePart = endsInName ? buffer + text.size() - CallForm(p.parts.back(), buffer).size() : nullptr;
+        *filePart = endsInName ? buffer + text.size() - names::ForCall(p.parts.back(), buffer).size() : nullptr;
     return length;
 }
 

@@ -100,7 +100,7 @@ void FailWriteAfter(const std::string& path, size_t bytesBeforeFailure);
 // ---- Processes --------------------------------------------------------------
 struct ProcessSpec {
     // What the toolhelp snapshot reports (9x: full path); when empty, the
-    // file name of the image path.
+    // file name of imagePath by best fit.
     std::string exeFile;
     // What GetModuleFileNameExA and QueryFullProcessImageNameA report on NT
     // ("\??\C:\...", "\SystemRoot\...").
@@ -121,6 +121,7 @@ DWORD AddProcess(const ProcessSpec& spec);  // returns the process identifier
 DWORD AddProcess(const std::string& path);  // exeFile and modulePath both `path`
 // The process holds the file (or stream) open with this share mode until it ends.
 void HoldFile(DWORD processId, const std::string& path, DWORD shareMode);
+void HoldFile(DWORD processId, const std::wstring& path, DWORD shareMode);
 // The process loads a library: EnumProcessModules lists it after the
 // executable, GetModuleFileNameExA/W name it, its module snapshot lists it.
 void LoadModule(DWORD processId, const std::string& path);

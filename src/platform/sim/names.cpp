@@ -103,6 +103,11 @@ std::wstring ToWstring(const std::string& name)
     return out;
 }
 
+std::basic_string<WCHAR> ForCall(const std::string& name, const WCHAR*)
+{
+    return ToWide(name);
+}
+
 size_t Length(const std::string& name)
 {
     size_t units = 0;

@@ -27,6 +27,10 @@ std::basic_string<WCHAR> ToWide(const std::string& name);
 // The control API's wide strings (UTF-32 on Linux).
 std::string FromWstring(const std::wstring& text);
 std::wstring ToWstring(const std::string& name);
+// A name as a call hands it back, chosen by the caller's buffer: code page
+// 1252 (best fit) for an A call's, UTF-16 for a W call's.
+std::string ForCall(const std::string& name, const char* buffer);
+std::basic_string<WCHAR> ForCall(const std::string& name, const WCHAR* buffer);
 
 // Characters as Windows counts them: UTF-16 code units.
 size_t Length(const std::string& name);

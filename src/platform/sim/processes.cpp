@@ -157,7 +157,8 @@ std::string FileNameOf(const std::string& path)
 // What the process snapshot names a process by.
 std::string SnapshotName(const ProcessSpec& spec)
 {
-    return spec.exeFile.empty() ? names::ToAnsi(FileNameOf(ImagePath(spec))) : spec.exeFile;
+    if (!spec.exeFile.empty() || spec.imagePath.empty()) return spec.exeFile;
+    return names::ToAnsi(FileNameOf(names::FromWstring(spec.imagePath)));
 }
 
 // The executable, ntdll, then the libraries it loaded.
@@ -218,10 +219,6 @@ DWORD SnapshotModules(DWORD processId, SnapshotObject& snapshot)
     return 0;
 }
 
-// A path in the caller's buffer, code page 1252 for an A call, UTF-16 for a W one.
-std::string CallForm(const std::string& path, const char*) { return names::ToAnsi(path); }
-std::basic_string<WCHAR> CallForm(const std::string& path, const WCHAR*) { return names::ToWide(path); }
-
 // The process whose modules a handle may read, or nullptr with the reason.
 const Process* ModuleQuery(HANDLE handle, DWORD& error)
 {
@@ -244,7 +241,7 @@ DWORD ModuleFileName(HANDLE handle, HMODULE module, Char* name, DWORD size)
     std::string utf8;
     if (!ModulePath(*process, module, utf8)) return Fail(ERROR_INVALID_HANDLE);
     if (name == nullptr || size == 0) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    const auto path = CallForm(utf8, name);
+    const auto path = names::ForCall(utf8, name);
     // A short buffer gets the path cut to fit with its NUL, and its size back.
     if (path.size() >= size) {
         std::copy(path.begin(), path.begin() + (size - 1), name);
@@ -267,7 +264,7 @@ BOOL ImageName(HANDLE handle, DWORD flags, Char* name, PDWORD size)
     if (size == nullptr || (name == nullptr && *size > 0)) return Fail(ERROR_NOACCESS);
     const Process* process = Find(object->id);
     if (process == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    const auto path = CallForm(ImagePath(process->spec), name);
+    const auto path = names::ForCall(ImagePath(process->spec), name);
     if (*size <= path.size()) return Fail(ERROR_INSUFFICIENT_BUFFER);
     std::copy(path.begin(), path.end(), name);
     name[path.size()] = 0;

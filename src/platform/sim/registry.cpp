@@ -311,9 +311,7 @@ LONG EnumKey(HKEY key, DWORD index, Char* name, LPDWORD nameSize, LPDWORD reserv
     if (!(at.rights & KEY_ENUMERATE_SUB_KEYS) || Refused(at.root, at.path)) return ERROR_ACCESS_DENIED;
     if (index >= at.key->children.size()) return ERROR_NO_MORE_ITEMS;
     const Key& child = *at.key->children[index];
-    std::basic_string<Char> text;
-    if constexpr (sizeof(Char) == 1) text = names::ToAnsi(child.name);
-    else text = names::ToWide(child.name);
+    const std::basic_string<Char> text = names::ForCall(child.name, name);
     const auto length = static_cast<DWORD>(text.size());
     if (length + 1 > *nameSize) return ERROR_MORE_DATA;
     std::copy(text.begin(), text.end(), name);

@@ -217,6 +217,11 @@ std::string ToAnsi(const std::string& name)
     return out;
 }
 
+std::string ForCall(const std::string& name, const char*)
+{
+    return ToAnsi(name);
+}
+
 }  // namespace names
 }  // namespace sim
 
