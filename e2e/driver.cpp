@@ -620,6 +620,13 @@ bool Run(const Plan& plan, Outcome& out)
         // Bounded so that a hung program fails the case instead of the whole run.
         for (int i = 0; i < 20000 && !settled; ++i) {
             if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) break;
+            // The About window first: the restart warning follows it, and both
+            // may have opened since the last look. Every earlier box is modal
+            // and has been answered before the About window can open.
+            if (!about) {
+                about = FindTop(out.windowProcess, GREVLIN_ABOUT_CLASS);
+                if (about) out.sequence.push_back("[About]");
+            }
             HWND shown = FindTop(out.windowProcess, "#32770", answered);
             if (shown) {
                 Box box = Inspect(shown);
@@ -675,8 +682,6 @@ bool Run(const Plan& plan, Outcome& out)
                         }
                     }
                 }
-                about = FindTop(out.windowProcess, GREVLIN_ABOUT_CLASS);
-                if (about) out.sequence.push_back("[About]");
             } else {
                 // Whatever the program shows right after the About window is up by now.
                 RoundTrip(about);
