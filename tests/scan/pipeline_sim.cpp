@@ -278,6 +278,22 @@ TEST_F(Pipeline, ALockedTempSeDllIsScheduledAndTheRestartWarningComesLast)
     EXPECT_EQ(fakeui::Boxes()[fakeui::Boxes().size() - 2].title, L"Scan Completed");
 }
 
+TEST_F(Pipeline, ALockedSeDllThatCannotBeScheduledBringsNoRestartWarning)
+{
+    const std::string seDll = std::string(simscan::kTemp) + "se.dll";
+    sim::AddFile(seDll, "MZ");
+    LockForGood(seDll, 0);
+    sim::RefuseRestartDeletions(true);
+    fakeui::QueueAnswer(ui::Answer::No);
+
+    RunRemoval();
+
+    EXPECT_TRUE(HasLine(L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot could not be scheduled)"));
+    EXPECT_FALSE(HasLine(L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot)"));
+    EXPECT_EQ(FindBox(L"Please restart computer"), nullptr);
+    EXPECT_EQ(fakeui::Boxes().back().title, L"Scan Completed");
+}
+
 TEST_F(Pipeline, OnWindows9xALockedSeDllGoesToWinInit)
 {
     sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);

@@ -595,6 +595,7 @@ void ReleaseFilesHeldBy(DWORD processId)
 }
 
 std::vector<std::string> PendingDeletes() { return files::TheState().pendingDeletes; }
+void RefuseRestartDeletions(bool refuse) { files::TheState().refuseRestartDeletions = refuse; }
 
 // FileStreamInformation (class 22): "::$DATA" first, then ":name:$DATA" for
 // each named stream, each record 8-byte aligned.
@@ -1056,6 +1057,10 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags)
         return FALSE;
     }
     if ((flags & MOVEFILE_DELAY_UNTIL_REBOOT) && newName == nullptr) {
+        if (sim::files::TheState().refuseRestartDeletions) {
+            Fail(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
         // Recorded for the next start of Windows, which deletes whatever then has that name.
         sim::files::TheState().pendingDeletes.push_back(existing);
         return TRUE;

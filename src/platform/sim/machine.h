@@ -135,6 +135,9 @@ void RefuseAllKeys(bool refuse);
 
 // ---- Restart-time deletions, started programs, links, libraries -------------
 std::vector<std::string> PendingDeletes();  // MoveFileExA(..., NULL, MOVEFILE_DELAY_UNTIL_REBOOT)
+// MoveFileExA's deletions at restart are refused with ERROR_ACCESS_DENIED, as
+// for a user who may not change the system's list of pending operations.
+void RefuseRestartDeletions(bool refuse);
 struct StartedProgram {
     std::string commandLine;
     UINT show;
