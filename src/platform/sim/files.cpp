@@ -1163,11 +1163,14 @@ DWORD GetFileAttributesA(LPCSTR path)
         Fail(error);
         return INVALID_FILE_ATTRIBUTES;
     }
-    if (p.hasStream && (node->folder || sim::files::FindStream(*node, p.stream) == nullptr)) {
+    const std::shared_ptr<sim::files::Stream> stream =
+        p.hasStream && !node->folder ? sim::files::FindStream(*node, p.stream) : nullptr;
+    if (p.hasStream && stream == nullptr) {
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    if (node->deletePending) {
+    // Whatever waits for its last handle to close can no longer be opened.
+    if (node->deletePending || (stream != nullptr && stream->deletePending)) {
         Fail(ERROR_ACCESS_DENIED);
         return INVALID_FILE_ATTRIBUTES;
     }
