@@ -17,6 +17,7 @@ using simscan::W;
 
 const std::wstring kSeparator(61, L'-');
 const std::wstring kCompleted = L"Scan was COMPLETED SUCCESSFULLY at ";
+const std::wstring kCompletedWithErrors = L"Scan was COMPLETED WITH ERRORS at ";
 const std::wstring kAborted = L"Scan was ABORTED at ";
 const std::wstring kResetPrompt =
     L"It appears a CWS infection has been found on your PC. Would you like to reset your "
@@ -345,15 +346,19 @@ TEST_F(Pipeline, AnAbortDuringTheWalkEndsItButTheLaterStagesRun)
 TEST_F(Pipeline, AnAbortAfterTheWalksChangesOnlyTheClosing)
 {
     sim::SetVolume(sim::Fat32());
+    // The next stage also stops early: an abort is still told as an abort.
     sim::SetCallHook([](const char* function) {
         (void)function;
-        if (!fakeui::Lines().empty() && fakeui::Lines().back() == L"No Files Found!")
+        if (!fakeui::Lines().empty() && fakeui::Lines().back() == L"No Files Found!") {
             gAbort = kTrue;
+            throw std::bad_alloc();
+        }
     });
 
     RunRemoval();
 
-    EXPECT_EQ(fakeui::Lines().size(), 11u);
+    EXPECT_EQ(fakeui::Lines().size(), 12u);
+    EXPECT_EQ(fakeui::Lines()[9], L"Error! Desktop component removal stopped early (out of memory)");
     EXPECT_EQ(fakeui::Lines().back(), kAborted + Formatted(false));
     ASSERT_EQ(fakeui::Boxes().size(), 1u);
     EXPECT_EQ(fakeui::Boxes()[0].title, L"Scan Aborted");
@@ -432,7 +437,11 @@ TEST_F(Pipeline, AStageThatRunsOutOfMemoryIsReportedAndTheScanStillEnds)
                 log += line + L"\r\n";
             }
             EXPECT_EQ(reports, 1);
-            EXPECT_EQ(fakeui::Lines().back().rfind(kCompleted, 0), 0u);
+            // The scan ran to its end, but it does not claim success.
+            EXPECT_EQ(fakeui::Lines().back().rfind(kCompletedWithErrors, 0), 0u) << fakeui::Lines().back();
+            const fakeui::Box* summary = FindBox(L"Scan Completed");
+            ASSERT_NE(summary, nullptr);
+            EXPECT_EQ(summary->prompt.rfind(kCompletedWithErrors, 0), 0u) << summary->prompt;
             EXPECT_EQ(gLogText, log);
             EXPECT_TRUE(fakeui::AboutWindowShown());
             EXPECT_EQ(sim::OpenHandles(), 0);
