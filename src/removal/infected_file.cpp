@@ -43,10 +43,12 @@ void DeletePath(const std::wstring& path) { DeleteFileA(platform::ToAnsi(path).c
 
 // A process ended just now may still hold the file for a moment; with none
 // ended there is nothing to wait for (a temporary folder of thousands of
-// files would otherwise take minutes of pauses).
-void EndProcessesNamed(const std::wstring& name)
+// files would otherwise take minutes of pauses). Returns whether one was ended.
+bool EndProcessesNamed(const std::wstring& name)
 {
-    if (KillProcessByName(name, kTrue) > 0) Sleep(kPauseBeforeDelete);
+    const bool ended = KillProcessByName(name, kTrue) > 0;
+    if (ended) Sleep(kPauseBeforeDelete);
+    return ended;
 }
 
 }  // namespace
@@ -72,16 +74,19 @@ void RemoveInfectedFile(const std::wstring& folder, const std::wstring& name)
     }
 
     SetFileAttributesA(platform::ToAnsi(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-    EndProcessesNamed(name);
+    bool ended = EndProcessesNamed(name);
     DeletePath(path);
 
     if (FileIsPresent(path)) {
         // Still locked: the shell and rundll32 are where hijacker libraries are loaded.
-        KillProcessByName(L"rundll32.exe", kTrue);
-        KillProcessByName(L"explorer.exe", kTrue);
+        ended = KillProcessByName(L"rundll32.exe", kTrue) > 0 || ended;
+        ended = KillProcessByName(L"explorer.exe", kTrue) > 0 || ended;
         gExplorerKilled = kTrue;
         for (int round = 0; round < kExtraDeleteRounds; ++round) {
-            EndProcessesNamed(name);
+            // A process that is still exiting holds the file a while longer:
+            // once anything was ended, every round gives it its pause.
+            ended = KillProcessByName(name, kTrue) > 0 || ended;
+            if (ended) Sleep(kPauseBeforeDelete);
             DeletePath(path);
             ui::PumpMessages();
         }

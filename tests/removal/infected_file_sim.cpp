@@ -103,9 +103,8 @@ TEST_F(InfectedFile, AFileHeldByTheShellEscalatesAndIsThenDeleted)
     EXPECT_TRUE(sim::IsRunning(bystander));
     EXPECT_EQ(gExplorerKilled, kTrue);
     EXPECT_EQ(gExplorerEnded, kTrue);
-    // rundll32 and explorer ended (NT: a second each); no process ran the file
-    // itself, so no pause before any of the deletions.
-    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 1000}));
+    // rundll32 and explorer ended (NT: a second each), then each extra round's pause.
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 1000, 100, 100, 100}));
     EXPECT_EQ(fakeui::PumpCount(), 3);
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
@@ -127,24 +126,34 @@ TEST_F(InfectedFile, ALockThatHoldsSurvivesAndTheValuesAreStillRemoved)
         EXPECT_FALSE(sim::ValueExists(location.hive, location.key, "stuck.exe")) << location.key;
     // First attempt, three rounds, two final attempts.
     EXPECT_EQ(deleteCalls, 6);
-    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000})) << "the shell's second only";
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{1000, 100, 100, 100})) << "the shell's second, the rounds";
+
+    // With the shell gone, the next escalation ends nothing: nothing to wait for.
+    RemoveInfectedFile(L"C:\\WINDOWS\\", L"stuck.exe");
+    EXPECT_TRUE(sim::FileExists(path));
+    EXPECT_EQ(deleteCalls, 12);
+    EXPECT_EQ(sim::Sleeps().size(), 4u);
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
-TEST_F(InfectedFile, EscalatesOnTheSnapshotWalkToo)
+TEST_F(InfectedFile, EscalatesOnTheSnapshotWalkTooAndWaitsForAHolderStillExiting)
 {
     sim::SetPlatform(sim::Family::Win9x, 4, 90, 3000);
     const std::string path = std::string(simscan::kWindows) + "\\hook.dll";
     sim::AddFile(path, "MZ");
-    sim::HoldFile(ExplorerId(), path, FILE_SHARE_READ);
+    // Still exiting when both walks' pauses are over.
+    sim::ProcessSpec rundll;
+    rundll.exeFile = rundll.modulePath = "C:\\WINDOWS\\RUNDLL32.EXE";
+    rundll.exitMs = 250;
+    sim::HoldFile(sim::AddProcess(rundll), path, FILE_SHARE_READ);
 
     RemoveInfectedFile(L"C:\\WINDOWS\\", L"hook.dll");
 
     EXPECT_FALSE(sim::FileExists(path));
     EXPECT_EQ(gExplorerKilled, kTrue);
     EXPECT_EQ(gExplorerEnded, kTrue);
-    // The snapshot walk's own pause after the shell; none before the deletions.
-    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100}));
+    // The snapshot walk's own pause after rundll32 and after the shell, then each round's.
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100, 100, 100, 100, 100}));
 }
 
 TEST_F(InfectedFile, SeDllLosesItsSpValuesBeforeAnythingElse)

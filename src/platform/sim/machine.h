@@ -92,6 +92,9 @@ struct ProcessSpec {
     // The rights an OpenProcess may ask for; asking for one more is refused
     // (a protected or elevated process grants only a few).
     DWORD grantedRights = 0x001FFFFF;
+    // Once ended, it takes this long (virtual time) to exit and keeps the
+    // files it holds open until then.
+    DWORD exitMs = 0;
 };
 DWORD AddProcess(const ProcessSpec& spec);  // returns the process identifier
 DWORD AddProcess(const std::string& path);  // exeFile and modulePath both `path`
