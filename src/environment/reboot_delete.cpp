@@ -178,7 +178,7 @@ std::string AppendToWinInit(const std::string& path, DWORD attributes, const std
 
 // Whether the file, opened afresh, ends with `tail`: what Windows 9x will
 // read at its next start.
-bool EndsWith(const std::string& path, const std::string& tail)
+bool FileEndsWith(const std::string& path, const std::string& tail)
 {
     platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -211,7 +211,7 @@ bool AddWinInitEntry(const std::wstring& shortPath)
     } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         added = AppendToWinInit(path, attributes, entry);
     }
-    return !added.empty() && EndsWith(path, added);
+    return !added.empty() && FileEndsWith(path, added);
 }
 
 }  // namespace
