@@ -1,8 +1,8 @@
 #include "detection/file_locations.h"
 
+#include "detection/file_matcher.h"
 #include "detection/folder_walker.h"
 #include "environment/paths.h"
-#include "environment/reboot_delete.h"
 #include "forms/ui.h"
 #include "removal/infected_file.h"
 #include "scan/shared_state.h"
@@ -37,11 +37,9 @@ void ScanFileLocations()
     if (FileIsPresent(seDll)) {
         RemoveInfectedFile(tempDir, L"se.dll");
         ++gFilesFound;
-        if (!FileIsPresent(seDll)) {
+        if (!FileIsPresent(seDll))
             ui::AddLine(L"Removed File! : Temp Folder\\Se.dll");
-        } else {
-            DeleteOnReboot(seDll);
-            ui::AddLine(L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot)");
-        }
+        else
+            ScheduleRemovalOnReboot(seDll, L"Temp Folder\\Se.dll");
     }
 }

@@ -133,9 +133,15 @@ void RemoveMatchedFile(const std::wstring& path, const std::wstring& folder,
     if (!FileIsPresent(path)) {
         ui::AddLine(L"Removed File! : " + path);
     } else if (kind == RemovalKind::BhoAndReboot) {
-        DeleteOnReboot(path);
-        ui::AddLine(L"Error Removing ! : " + path + L" (Removal on reboot)");
+        ScheduleRemovalOnReboot(path, path);
     } else {
         ui::AddLine(L"Error Removing ! : " + path);
     }
+}
+
+void ScheduleRemovalOnReboot(const std::wstring& path, const std::wstring& shown)
+{
+    const bool scheduled = DeleteOnReboot(path);
+    ui::AddLine(L"Error Removing ! : " + shown +
+                (scheduled ? L" (Removal on reboot)" : L" (Removal on reboot could not be scheduled)"));
 }

@@ -34,3 +34,8 @@ void ScanFile(const std::wstring& path, const std::wstring& folder, const std::w
 // counts it in gFilesFound and reports the outcome in the activity list.
 void RemoveMatchedFile(const std::wstring& path, const std::wstring& folder,
                        const std::wstring& name, RemovalKind kind);
+
+// Schedules a file that stayed for deletion at restart and reports it in the
+// activity list under the name `shown`; the line promises the removal on
+// reboot only when the deletion was really scheduled.
+void ScheduleRemovalOnReboot(const std::wstring& path, const std::wstring& shown);

@@ -26,16 +26,18 @@ size_t WriteAll(HANDLE file, const std::string& bytes)
 
 // A new WinInit.ini; one that could not be written completely is removed
 // again, so that no cut-off entry is left for the restart to act on.
-void CreateWinInit(const std::string& path, const std::string& content)
+// Returns whether the whole content was written.
+bool CreateWinInit(const std::string& path, const std::string& content)
 {
     bool complete = false;
     {
         platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr)};
-        if (file.get() == INVALID_HANDLE_VALUE) return;
+        if (file.get() == INVALID_HANDLE_VALUE) return false;
         complete = WriteAll(file.get(), content) == content.size();
     }
     if (!complete) DeleteFileA(path.c_str());
+    return complete;
 }
 
 const char kRenameHeader[] = "[Rename]\r\n";
@@ -142,7 +144,8 @@ bool ReadWinInitEnd(HANDLE file, WinInitEnd& end)
 // Appends the entry behind the existing text, which is never rewritten, so
 // no failure can lose it, however long it is and whatever bytes it holds.
 // A text that does not end inside the [Rename] section gets a header first.
-void AppendToWinInit(const std::string& path, DWORD attributes, const std::string& entry)
+// Returns what was appended whole, or nothing.
+std::string AppendToWinInit(const std::string& path, DWORD attributes, const std::string& entry)
 {
     // Put back however this routine ends, once the file is closed.
     struct ReadOnlyLifted {
@@ -159,41 +162,69 @@ void AppendToWinInit(const std::string& path, DWORD attributes, const std::strin
     platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                           OPEN_EXISTING, 0, nullptr)};
     WinInitEnd end;
-    if (!file.valid() || !ReadWinInitEnd(file.get(), end)) return;
+    if (!file.valid() || !ReadWinInitEnd(file.get(), end)) return std::string();
 
     std::string prefix = end.lineEnded ? "" : "\r\n";
     if (!end.inRename) prefix += kRenameHeader;
-    if (!Seek(file.get(), 0, FILE_END)) return;
-    const size_t written = WriteAll(file.get(), prefix + entry);
+    if (!Seek(file.get(), 0, FILE_END)) return std::string();
+    const std::string added = prefix + entry;
+    const size_t written = WriteAll(file.get(), added);
     // A cut-off entry would name the wrong file; make it a comment line.
-    if (written > prefix.size() && written < prefix.size() + entry.size() &&
+    if (written > prefix.size() && written < added.size() &&
         Seek(file.get(), end.size + prefix.size(), FILE_BEGIN))
         WriteAll(file.get(), ";");
+    return written == added.size() ? added : std::string();
 }
 
-void AddWinInitEntry(const std::wstring& shortPath)
+// Whether the file, opened afresh, ends with `tail`: what Windows 9x will
+// read at its next start.
+bool FileEndsWith(const std::string& path, const std::string& tail)
+{
+    platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr)};
+    if (!file.valid()) return false;
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = GetFileSize(file.get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
+    if (size < tail.size()) return false;
+    std::string read(tail.size(), '\0');
+    return ReadAt(file.get(), size - tail.size(), &read[0], static_cast<DWORD>(read.size())) &&
+           read == tail;
+}
+
+// Returns whether the entry was written and reads back at the file's end.
+bool AddWinInitEntry(const std::wstring& shortPath)
 {
     const std::wstring windowsDir = GetWindowsDir();
-    if (windowsDir.empty()) return;  // "\WinInit.ini" would land in a drive's root
+    if (windowsDir.empty()) return false;  // "\WinInit.ini" would land in a drive's root
     const std::string path = platform::ToAnsi(windowsDir + L"\\WinInit.ini");
     const std::string entry = "NUL=" + platform::ToAnsi(shortPath) + "\r\n";
 
     // Hidden and system files count as existing too.
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        CreateWinInit(path, kRenameHeader + entry);
-    else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        AppendToWinInit(path, attributes, entry);
+    std::string added;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (CreateWinInit(path, kRenameHeader + entry)) added = kRenameHeader + entry;
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        added = AppendToWinInit(path, attributes, entry);
+    }
+    return !added.empty() && FileEndsWith(path, added);
 }
 
 }  // namespace
 
-void DeleteOnReboot(const std::wstring& path)
+bool DeleteOnReboot(const std::wstring& path)
 {
+    // A file without a short form is not there: there is nothing to schedule.
     const std::wstring shortPath = GetShortName(path);
-    if (GetOsFamily() == L"NT")
-        MoveFileExA(platform::ToAnsi(shortPath).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    else
-        AddWinInitEntry(shortPath);
-    gRebootNeeded = kTrue;
+    if (shortPath.empty()) return false;
+    const bool scheduled =
+        GetOsFamily() == L"NT"
+            ? MoveFileExA(platform::ToAnsi(shortPath).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE
+            : AddWinInitEntry(shortPath);
+    if (scheduled) gRebootNeeded = kTrue;
+    return scheduled;
 }

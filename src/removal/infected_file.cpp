@@ -142,6 +142,8 @@ void Remove(const Removal& removal)
         if (shells > 0 && gExplorerEnded == kTrue) gExplorerKilled = kTrue;
         ended += shells;
         for (int round = 0; round < kExtraDeleteRounds; ++round) {
+            // A process that is still exiting holds the file a while longer:
+            // once anything was ended, every round gives it its pause.
             ended += EndItsProcesses(removal);
             if (ended > 0) Sleep(kPauseBeforeDelete);
             DeletePath(path);

@@ -23,6 +23,8 @@ const wchar_t kSeparator[] = L"-------------------------------------------------
 static_assert(sizeof(kSeparator) / sizeof(kSeparator[0]) == 62, "61 hyphens");
 
 const wchar_t kCompletedText[] = L"Scan was COMPLETED SUCCESSFULLY at ";
+// After a stage that stopped early: the scan ran to its end, but not all of it succeeded.
+const wchar_t kCompletedWithErrorsText[] = L"Scan was COMPLETED WITH ERRORS at ";
 const wchar_t kAbortedText[] = L"Scan was ABORTED at ";
 
 const wchar_t kCloseIeTitle[] = L"Shut down Internet Explorer";
@@ -80,6 +82,9 @@ void ShowOk(const std::wstring& title, const std::wstring& prompt, ui::Icon icon
     ui::ShowMessage(title, prompt, ui::Buttons::Ok, icon, ui::Answer::Ok);
 }
 
+// Whether a stage of the scan under way stopped early.
+bool stageStoppedEarly = false;
+
 // A stage that throws (memory running out, say) is reported and the scan goes
 // on to its closing line, log and About window. Nothing may leave the click
 // handler: an exception that reaches the window procedure's system frames
@@ -95,6 +100,7 @@ bool RunStage(const wchar_t* what, Stage stage)
         reason = L"out of memory";
     } catch (...) {
     }
+    stageStoppedEarly = true;
     try {
         ui::AddLine(std::wstring(L"Error! ") + what + L" stopped early (" + reason + L")");
     } catch (...) {
@@ -103,9 +109,15 @@ bool RunStage(const wchar_t* what, Stage stage)
     return false;
 }
 
-}  // namespace
+std::wstring ClosingText()
+{
+    if (gAbort != kFalse) return kAbortedText;
+    return stageStoppedEarly ? kCompletedWithErrorsText : kCompletedText;
+}
 
-void RunRemoval()
+// The scan itself; a stage that stopped early before it (closing Internet
+// Explorer) still counts for the closing line.
+void RunScan()
 {
     ui::AddLine(kTitleLine);
     SYSTEMTIME start;
@@ -155,12 +167,11 @@ void RunRemoval()
     // A removal ended the shell; the user gets the desktop back, minimised.
     if (gExplorerKilled == kTrue || gExplorerEnded == kTrue) RunStage(L"Shell restart", StartShell);
 
-    const bool aborted = gAbort != kFalse;
-    const std::wstring closingText = aborted ? kAbortedText : kCompletedText;
     ui::AddLine(kSeparator);
-    ui::AddLine(closingText + CurrentTime());
+    ui::AddLine(ClosingText() + CurrentTime());
     RunStage(L"Log capture", CaptureListToLog);
-    ShowOk(aborted ? L"Scan Aborted" : L"Scan Completed", closingText + CurrentTime(),
+    // Read again: the log capture may have stopped early too.
+    ShowOk(gAbort != kFalse ? L"Scan Aborted" : L"Scan Completed", ClosingText() + CurrentTime(),
            ui::Icon::Information);
 
     ui::CloseMainWindow();
@@ -168,14 +179,23 @@ void RunRemoval()
     if (gRebootNeeded == kTrue) ShowOk(kRestartTitle, kRestartPrompt, ui::Icon::Error);
 }
 
+}  // namespace
+
+void RunRemoval()
+{
+    stageStoppedEarly = false;
+    RunScan();
+}
+
 void StartScan()
 {
     gAbort = kFalse;
+    stageStoppedEarly = false;
     ui::ShowAbortButton(true);
     const ui::Answer answer = ui::ShowMessage(kCloseIeTitle, kCloseIePrompt, ui::Buttons::YesNo,
                                               ui::Icon::Information, ui::Answer::Yes);
     if (answer == ui::Answer::No) ui::EndProgram();
     RunStage(L"Internet Explorer shutdown", [] { KillProcessByName(L"iexplore.exe", kTrue); });
-    RunRemoval();
+    RunScan();
     ui::ShowAbortButton(false);
 }

@@ -4,10 +4,25 @@
 
 #include "detection/crc32.h"
 #include "detection/file_matcher.h"
-#include "environment/paths.h"
 #include "forms/ui.h"
 #include "platform/win32.h"
 #include "scan/shared_state.h"
+
+namespace {
+
+// Gone means not found. A stream that cannot be opened may well be there:
+// held without sharing by another process, or waiting for its deletion until
+// the process that holds it lets go. The attribute query opens no data, so
+// share modes do not stand in its way.
+bool StreamIsGone(const std::wstring& streamPath)
+{
+    if (GetFileAttributesA(platform::ToAnsi(streamPath).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
 
 void CheckStream(const std::wstring& streamPath, int32_t streamSize)
 {
@@ -24,10 +39,10 @@ void CheckStream(const std::wstring& streamPath, int32_t streamSize)
 
     // Only the stream goes: the path names it, not the host file.
     DeleteFileA(platform::ToAnsi(streamPath).c_str());
-    if (GetFileLength(streamPath) >= 1) {
-        ui::AddLine(L"Error Removing! " + streamPath);
-    } else {
+    if (StreamIsGone(streamPath)) {
         ui::AddLine(L"Removed Stream! " + streamPath);
+    } else {
+        ui::AddLine(L"Error Removing! " + streamPath);
     }
     gStreamsFound += 1;
 }

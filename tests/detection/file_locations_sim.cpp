@@ -130,6 +130,30 @@ TEST_F(FileLocationsSim, LockedSeDllGoesIntoWinInitOn9x)
     EXPECT_EQ(gRebootNeeded, kTrue);
 }
 
+TEST_F(FileLocationsSim, LockedSeDllThatCannotBeScheduledIsReportedSoOnBothFamilies)
+{
+    const std::vector<std::wstring> line = {
+        L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot could not be scheduled)"};
+    // NT: a user without administrator rights.
+    sim::AddFile(kSeDll, "anything");
+    LockAgainstDeletion(kSeDll);
+    sim::RefuseRestartDeletions(true);
+    ScanFileLocations();
+    EXPECT_EQ(fakeui::Lines(), line);
+    EXPECT_EQ(gFilesFound, 1);
+    EXPECT_TRUE(sim::PendingDeletes().empty());
+    EXPECT_EQ(gRebootNeeded, kFalse);
+
+    // 9x: a Windows folder where WinInit.ini cannot be written.
+    fakeui::Reset();
+    sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
+    sim::SetFolderReadOnly("C:\\WINDOWS", true);
+    ScanFileLocations();
+    EXPECT_EQ(fakeui::Lines(), line);
+    EXPECT_FALSE(sim::FileExists("C:\\WINDOWS\\WinInit.ini"));
+    EXPECT_EQ(gRebootNeeded, kFalse);
+}
+
 TEST_F(FileLocationsSim, TempFolderThatCannotBeNamedLeavesSeDllOut)
 {
     // 100 characters and more do not fit the temporary-folder buffer.

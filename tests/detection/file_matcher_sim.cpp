@@ -219,15 +219,20 @@ bool BhoRegistered(const std::string& clsid)
 
 }  // namespace
 
-TEST_F(FileMatcherSim, RebootFormSchedulesAFileThatStays)
+TEST_F(FileMatcherSim, RebootFormSchedulesAFileThatStaysAndSaysWhenItCannot)
 {
     sim::AddFile(kLongPath, "WSUD");
     LockAgainstDeletion(kLongPath);
+    sim::RefuseRestartDeletions(true);
     RemoveMatchedFile(W(kLongPath), W(kFolder), L"Long Infected Name.dll", RemovalKind::BhoAndReboot);
-    EXPECT_EQ(gFilesFound, 1);
-    ASSERT_EQ(fakeui::Lines().size(), 1u);
-    EXPECT_EQ(fakeui::Lines()[0],
-              W(std::string("Error Removing ! : ") + kLongPath + " (Removal on reboot)"));
+    sim::RefuseRestartDeletions(false);
+    RemoveMatchedFile(W(kLongPath), W(kFolder), L"Long Infected Name.dll", RemovalKind::BhoAndReboot);
+
+    EXPECT_EQ(gFilesFound, 2);
+    const std::wstring prefix = W(std::string("Error Removing ! : ") + kLongPath);
+    EXPECT_EQ(fakeui::Lines(),
+              (std::vector<std::wstring>{prefix + L" (Removal on reboot could not be scheduled)",
+                                         prefix + L" (Removal on reboot)"}));
     EXPECT_EQ(sim::PendingDeletes(), std::vector<std::string>{sim::ShortPath(kLongPath)});
     EXPECT_EQ(gRebootNeeded, kTrue);
 }

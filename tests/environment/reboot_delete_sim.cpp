@@ -28,7 +28,7 @@ protected:
         sim::Reset();
     }
     void On9x() { sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222); }
-    void Schedule() { DeleteOnReboot(std::wstring(kLocked, kLocked + sizeof(kLocked) - 1)); }
+    bool Schedule() { return DeleteOnReboot(std::wstring(kLocked, kLocked + sizeof(kLocked) - 1)); }
 
     std::string shortPath_;
     std::string entry_;
@@ -36,25 +36,35 @@ protected:
 
 }  // namespace
 
-TEST_F(DeleteOnRebootSim, NtGetsTheShortPathAsAPendingDeletion)
+TEST_F(DeleteOnRebootSim, NtGetsTheShortPathAsAPendingDeletionWhereTheUserMay)
 {
+    // Without administrator rights the system refuses; no restart would help.
+    sim::RefuseRestartDeletions(true);
+    EXPECT_FALSE(Schedule());
+    EXPECT_TRUE(sim::PendingDeletes().empty());
+    EXPECT_EQ(gRebootNeeded, kFalse);
+
+    sim::RefuseRestartDeletions(false);
     ASSERT_NE(shortPath_, kLocked);
-    Schedule();
+    EXPECT_TRUE(Schedule());
     EXPECT_EQ(sim::PendingDeletes(), std::vector<std::string>{shortPath_});
     EXPECT_FALSE(sim::FileExists(kWinInit));
     EXPECT_EQ(gRebootNeeded, kTrue);
 }
 
-TEST_F(DeleteOnRebootSim, MissingPathStillAsksForARestart)
+TEST_F(DeleteOnRebootSim, MissingPathSchedulesNothingOnEitherFamily)
 {
-    DeleteOnReboot(L"C:\\WINDOWS\\never there.dll");
-    EXPECT_EQ(gRebootNeeded, kTrue);
+    EXPECT_FALSE(DeleteOnReboot(L"C:\\WINDOWS\\never there.dll"));
+    On9x();
+    EXPECT_FALSE(DeleteOnReboot(L"C:\\WINDOWS\\never there.dll"));
+    EXPECT_FALSE(sim::FileExists(kWinInit)) << "no entry that names nothing";
+    EXPECT_EQ(gRebootNeeded, kFalse);
 }
 
 TEST_F(DeleteOnRebootSim, NewWinInitHoldsTheSectionAndOneEntry)
 {
     On9x();
-    Schedule();
+    EXPECT_TRUE(Schedule());
     EXPECT_EQ(sim::FileContents(kWinInit), "[Rename]\r\n" + entry_);
     EXPECT_TRUE(sim::PendingDeletes().empty());
     EXPECT_EQ(gRebootNeeded, kTrue);
@@ -71,7 +81,7 @@ TEST_F(DeleteOnRebootSim, ExistingTextGetsTheEntryOnItsOwnLine)
 {
     On9x();
     sim::AddFile(kWinInit, "[Rename]\r\nNUL=C:\\OLD.DLL\r\n");
-    Schedule();
+    EXPECT_TRUE(Schedule());
     EXPECT_EQ(sim::FileContents(kWinInit), "[Rename]\r\nNUL=C:\\OLD.DLL\r\n" + entry_);
 
     sim::AddFile(kWinInit, "[Other]\r\nkey=value");
@@ -108,7 +118,7 @@ TEST_F(DeleteOnRebootSim, AnEntryGetsAHeaderUnlessTheTextEndsInsideTheRenameSect
     for (const Case& c : cases) {
         SCOPED_TRACE(c.old.substr(0, 60));
         sim::AddFile(kWinInit, c.old);
-        Schedule();
+        EXPECT_TRUE(Schedule());
         EXPECT_EQ(sim::FileContents(kWinInit), c.old + c.beforeEntry + entry_);
     }
 }
@@ -174,7 +184,7 @@ TEST_F(DeleteOnRebootSim, WriteFailingMidwayLeavesTheOldTextInPlace)
     EXPECT_EQ(now.substr(0, old.size()), old);
     // The cut-off entry cannot name a file any more: it became a comment.
     EXPECT_EQ(now.substr(old.size()), ";" + entry_.substr(1, 8));
-    EXPECT_EQ(gRebootNeeded, kTrue);
+    EXPECT_EQ(gRebootNeeded, kFalse);
 }
 
 TEST_F(DeleteOnRebootSim, WriteFailingAfterANewHeaderCommentsOutTheEntryAlone)
@@ -183,14 +193,15 @@ TEST_F(DeleteOnRebootSim, WriteFailingAfterANewHeaderCommentsOutTheEntryAlone)
     const std::string old = "[Other]\r\nkey=value\r\n";
     sim::AddFile(kWinInit, old);
     sim::FailWriteAfter(kWinInit, 14);
-    Schedule();
+    EXPECT_FALSE(Schedule());
     EXPECT_EQ(sim::FileContents(kWinInit), old + "[Rename]\r\n;" + entry_.substr(1, 3));
 
     // Cut inside the header: no entry at all follows it.
     sim::AddFile(kWinInit, old);
     sim::FailWriteAfter(kWinInit, 4);
-    Schedule();
+    EXPECT_FALSE(Schedule());
     EXPECT_EQ(sim::FileContents(kWinInit), old + "[Ren");
+    EXPECT_EQ(gRebootNeeded, kFalse);
 }
 
 TEST_F(DeleteOnRebootSim, AnExceptionMidwayGivesBackTheReadOnlyAttribute)
@@ -210,7 +221,7 @@ TEST_F(DeleteOnRebootSim, WriteFailingInTheLineEndKeepsTheOldText)
     const std::string old = "[Rename]\r\nNUL=C:\\OLD.DLL";
     sim::AddFile(kWinInit, old);
     sim::FailWriteAfter(kWinInit, 0);
-    Schedule();
+    EXPECT_FALSE(Schedule());
     EXPECT_EQ(sim::FileContents(kWinInit), old);
 }
 
@@ -218,9 +229,9 @@ TEST_F(DeleteOnRebootSim, NewFileThatFailsMidwayLeavesNoCutOffEntry)
 {
     On9x();
     sim::FailWriteAfter(kWinInit, 14);
-    Schedule();
+    EXPECT_FALSE(Schedule());
     EXPECT_FALSE(sim::FileExists(kWinInit));
-    EXPECT_EQ(gRebootNeeded, kTrue);
+    EXPECT_EQ(gRebootNeeded, kFalse);
 }
 
 TEST_F(DeleteOnRebootSim, FolderThatCannotBeWrittenLeavesTheOldFileUntouched)
@@ -229,10 +240,10 @@ TEST_F(DeleteOnRebootSim, FolderThatCannotBeWrittenLeavesTheOldFileUntouched)
     const std::string old = "[Rename]\r\nNUL=C:\\OLD.DLL";
     sim::AddFile(kWinInit, old, FILE_ATTRIBUTE_HIDDEN);
     sim::SetFolderReadOnly("C:\\WINDOWS", true);
-    Schedule();
+    EXPECT_FALSE(Schedule());
     EXPECT_EQ(sim::FileContents(kWinInit), old);
     EXPECT_EQ(sim::Attributes(kWinInit) & FILE_ATTRIBUTE_HIDDEN, DWORD(FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(gRebootNeeded, kTrue);
+    EXPECT_EQ(gRebootNeeded, kFalse);
 }
 
 TEST_F(DeleteOnRebootSim, LockedWinInitIsLeftAlone)
@@ -243,9 +254,24 @@ TEST_F(DeleteOnRebootSim, LockedWinInitIsLeftAlone)
     sim::ProcessSpec holder;
     holder.exeFile = "holder.exe";
     sim::HoldFile(sim::AddProcess(holder), kWinInit, 0);
-    Schedule();
+    EXPECT_FALSE(Schedule());
     EXPECT_EQ(sim::FileContents(kWinInit), old);
-    EXPECT_EQ(gRebootNeeded, kTrue);
+    EXPECT_EQ(gRebootNeeded, kFalse);
+}
+
+TEST_F(DeleteOnRebootSim, AnEntryThatDoesNotReadBackAtTheEndIsNoScheduling)
+{
+    On9x();
+    const std::string old = "[Rename]\r\nNUL=C:\\OLD.DLL\r\n";
+    sim::AddFile(kWinInit, old);
+    // Another program writes its own copy back just after ours was written.
+    int opens = 0;
+    sim::SetCallHook([&](const char* function) {
+        if (std::string(function) == "CreateFileA" && ++opens == 2) sim::AddFile(kWinInit, old);
+    });
+    EXPECT_FALSE(Schedule());
+    EXPECT_EQ(opens, 2);
+    EXPECT_EQ(gRebootNeeded, kFalse);
 }
 
 TEST_F(DeleteOnRebootSim, LeavesNoHandleOpen)

@@ -4,6 +4,8 @@
 // must survive whole, followed by a "[Rename]" header when the old text does
 // not end inside that section, and one complete "NUL=" entry or, when the
 // write is cut short, by nothing that Windows would take for a wrong entry.
+// The deletion counts as scheduled, and the restart warning is armed, exactly
+// when the complete entry is there; a file that does not exist gets none.
 //
 // Input: byte 0 picks the attributes, byte 1 whether the scheduled file
 // exists and whether the write fails midway (bytes 2-3 say where); the rest
@@ -94,9 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool writeFails = (mode & 2) != 0;
     if (writeFails) sim::FailWriteAfter(kWinInit, failAfter);
 
-    DeleteOnReboot(std::wstring(kVictim, kVictim + sizeof(kVictim) - 1));
+    const bool scheduled = DeleteOnReboot(std::wstring(kVictim, kVictim + sizeof(kVictim) - 1));
 
-    if (gRebootNeeded != kTrue) Finding("the restart warning was not armed");
+    if ((gRebootNeeded == kTrue) != scheduled) Finding("the restart warning does not follow the result");
     if (sim::OpenHandles() != 0) Finding("a handle was left open");
     if (!sim::FileExists(kWinInit)) Finding("WinInit.ini is gone");
     if (sim::Attributes(kWinInit) != attributes) Finding("the attributes changed");
@@ -110,10 +112,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string entry = "NUL=" + shortPath + "\r\n";
     const std::string whole = prefix + entry;
     const std::string added = now.substr(old.size());
-    if (!writeFails || failAfter >= whole.size()) {
-        if (added != whole) Finding("the header and entry are not what follows the old text");
+    if (!victimExists) {
+        if (!added.empty() || scheduled) Finding("an entry for a file that is not there");
         return 0;
     }
+    if (!writeFails || failAfter >= whole.size()) {
+        if (added != whole) Finding("the header and entry are not what follows the old text");
+        if (!scheduled) Finding("a complete entry was not reported as scheduled");
+        return 0;
+    }
+    if (scheduled) Finding("a cut-off write was reported as scheduled");
     // A cut-off write: part of the line break or header alone, or an entry turned into a comment.
     if (failAfter <= prefix.size()) {
         if (added != whole.substr(0, failAfter)) Finding("more than the cut-off header was written");

@@ -258,6 +258,12 @@ TEST_F(SimFiles, DeletionAtRestartIsRecorded)
     EXPECT_EQ(sim::PendingDeletes(), std::vector<std::string>{"C:\\DOCUME~1\\Owner\\LOCALS~1\\Temp\\se.dll"});
     EXPECT_FALSE(MoveFileExA("", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
     EXPECT_EQ(sim::PendingDeletes().size(), 1u);
+
+    // A user without administrator rights may not add to the list.
+    sim::RefuseRestartDeletions(true);
+    EXPECT_FALSE(MoveFileExA("C:\\WINDOWS\\other.dll", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(sim::PendingDeletes().size(), 1u);
 }
 
 TEST_F(SimFiles, VolumeQueries)

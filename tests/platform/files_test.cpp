@@ -342,10 +342,11 @@ TEST_F(Files, ShareModesDecideWhoMayOpenAndDelete)
     EXPECT_FALSE(DeleteFileA(path.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 
-    // An open that touches no data is not subject to share modes.
+    // An open that touches no data is not subject to share modes, nor is the attribute query.
     HANDLE attributesOnly = CreateFileA(path.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(attributesOnly, INVALID_HANDLE_VALUE) << "error " << GetLastError();
     CloseHandle(attributesOnly);
+    EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "error " << GetLastError();
     CloseHandle(exclusive);
 
     HANDLE shared = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -206,6 +206,22 @@ TEST_F(ProcessesSim, EndingAProcessReleasesItsFilesSimOnly)
     file = CreateFileA("C:\\WINDOWS\\locked.dll", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
+
+    // One that is slow to exit lets go of its files only when it has exited.
+    sim::ProcessSpec slow;
+    slow.exeFile = slow.modulePath = "C:\\WINDOWS\\explorer.exe";
+    slow.exitMs = 150;
+    const DWORD shell = sim::AddProcess(slow);
+    sim::HoldFile(shell, "C:\\WINDOWS\\locked.dll", 0);
+    process = OpenProcess(PROCESS_TERMINATE, FALSE, shell);
+    ASSERT_TRUE(TerminateProcess(process, 0));
+    CloseHandle(process);
+    EXPECT_FALSE(sim::IsRunning(shell));
+    Sleep(100);
+    EXPECT_FALSE(DeleteFileA("C:\\WINDOWS\\locked.dll"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    sim::AdvanceMs(50);
+    EXPECT_TRUE(DeleteFileA("C:\\WINDOWS\\locked.dll"));
 }
 
 TEST_F(ProcessesSim, StartedProgramsJoinTheProcessListSimOnly)

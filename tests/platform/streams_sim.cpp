@@ -121,6 +121,26 @@ TEST_F(SimStreams, DeletingAStreamOrTheFile)
     EXPECT_FALSE(DeleteFileA(kHost)) << "deleting the file takes the held stream along";
     sim::ReleaseFilesHeldBy(pid);
 
+    // A stream held without any sharing cannot be opened, but it is found.
+    const std::string three = std::string(kHost) + ":three";
+    sim::AddStream(kHost, "three", "333");
+    sim::HoldFile(pid, three, 0);
+    EXPECT_EQ(Read(three), "<error 32>");
+    EXPECT_NE(GetFileAttributesA(three.c_str()), INVALID_FILE_ATTRIBUTES) << "no data is opened";
+    EXPECT_EQ(GetFileAttributesA((std::string(kHost) + ":one").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    sim::ReleaseFilesHeldBy(pid);
+    // Held with delete sharing, it stays until its last handle is closed.
+    sim::HoldFile(pid, three, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    EXPECT_TRUE(DeleteFileA(three.c_str()));
+    EXPECT_EQ(sim::StreamNames(kHost), (std::vector<std::string>{"three", "two"}));
+    EXPECT_EQ(Read(three), "<error 5>");
+    EXPECT_EQ(GetFileAttributesA(three.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    sim::ReleaseFilesHeldBy(pid);
+    EXPECT_EQ(GetFileAttributesA(three.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
     EXPECT_TRUE(DeleteFileA(kHost));
     EXPECT_FALSE(sim::FileExists(kHost));
     EXPECT_FALSE(sim::FileExists(std::string(kHost) + ":two"));

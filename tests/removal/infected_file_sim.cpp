@@ -146,13 +146,20 @@ TEST_F(InfectedFile, ALockThatHoldsSurvivesTheShellRunsOnAndTheValuesAreStillRem
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
-TEST_F(InfectedFile, EscalatesOnTheSnapshotWalkToo)
+TEST_F(InfectedFile, EscalatesOnTheSnapshotWalkTooAndWaitsForAHolderStillExiting)
 {
     sim::SetPlatform(sim::Family::Win9x, 4, 90, 3000);
     const std::string path = std::string(simscan::kWindows) + "\\hook.dll";
     sim::AddFile(path, "MZ");
     sim::LoadModule(ExplorerId(), path);
     sim::HoldFile(ExplorerId(), path, FILE_SHARE_READ);
+    // Loaded by a rundll32 still exiting when both walks' pauses are over.
+    sim::ProcessSpec rundll;
+    rundll.exeFile = rundll.modulePath = "C:\\WINDOWS\\RUNDLL32.EXE";
+    rundll.exitMs = 250;
+    const DWORD host = sim::AddProcess(rundll);
+    sim::LoadModule(host, path);
+    sim::HoldFile(host, path, FILE_SHARE_READ);
     DWORD idle = sim::AddProcess("C:\\WINDOWS\\RUNDLL32.EXE");
 
     RemoveInfectedFile(L"C:\\WINDOWS\\", L"hook.dll");
@@ -161,8 +168,8 @@ TEST_F(InfectedFile, EscalatesOnTheSnapshotWalkToo)
     EXPECT_TRUE(sim::IsRunning(idle));
     EXPECT_EQ(gExplorerKilled, kTrue);
     EXPECT_EQ(gExplorerEnded, kTrue);
-    // The snapshot walk's own pause after the shell, then each round's.
-    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100, 100, 100, 100}));
+    // The snapshot walk's own pause after rundll32 and after the shell, then each round's.
+    EXPECT_EQ(sim::Sleeps(), (std::vector<DWORD>{100, 100, 100, 100, 100}));
 }
 
 TEST_F(InfectedFile, SeDllLosesItsSpValuesBeforeAnythingElse)

@@ -183,6 +183,10 @@ TEST(Resources, ProgramIsAGuiProgramOfTheBuildsKindNeedingOnlySystemDlls)
     ASSERT_EQ(magic, pe.Nt()->OptionalHeader.Magic);
     ASSERT_EQ(optionalSize, pe.Nt()->FileHeader.SizeOfOptionalHeader);
     EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, pe.Nt()->OptionalHeader.Subsystem);
+    // Otherwise a Remote Desktop session host gives the program the user's
+    // private Windows folder: the wrong folder scanned, no shell to restart.
+    EXPECT_TRUE(pe.Nt()->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE)
+        << "DllCharacteristics 0x" << std::hex << pe.Nt()->OptionalHeader.DllCharacteristics;
 
     // A MinGW runtime DLL (libstdc++, libgcc, winpthread) would stop the
     // program on a machine that has only Windows itself; so would psapi.dll

@@ -17,6 +17,7 @@ using simscan::W;
 
 const std::wstring kSeparator(61, L'-');
 const std::wstring kCompleted = L"Scan was COMPLETED SUCCESSFULLY at ";
+const std::wstring kCompletedWithErrors = L"Scan was COMPLETED WITH ERRORS at ";
 const std::wstring kAborted = L"Scan was ABORTED at ";
 const std::wstring kResetPrompt =
     L"It appears a CWS infection has been found on your PC. Would you like to reset your "
@@ -297,6 +298,22 @@ TEST_F(Pipeline, ALockedTempSeDllIsScheduledAndTheRestartWarningComesLast)
     EXPECT_EQ(fakeui::Boxes()[fakeui::Boxes().size() - 2].title, L"Scan Completed");
 }
 
+TEST_F(Pipeline, ALockedSeDllThatCannotBeScheduledBringsNoRestartWarning)
+{
+    const std::string seDll = std::string(simscan::kTemp) + "se.dll";
+    sim::AddFile(seDll, "MZ");
+    LockForGood(seDll, 0);
+    sim::RefuseRestartDeletions(true);
+    fakeui::QueueAnswer(ui::Answer::No);
+
+    RunRemoval();
+
+    EXPECT_TRUE(HasLine(L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot could not be scheduled)"));
+    EXPECT_FALSE(HasLine(L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot)"));
+    EXPECT_EQ(FindBox(L"Please restart computer"), nullptr);
+    EXPECT_EQ(fakeui::Boxes().back().title, L"Scan Completed");
+}
+
 TEST_F(Pipeline, OnWindows9xALockedSeDllGoesToWinInit)
 {
     sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
@@ -348,15 +365,19 @@ TEST_F(Pipeline, AnAbortDuringTheWalkEndsItButTheLaterStagesRun)
 TEST_F(Pipeline, AnAbortAfterTheWalksChangesOnlyTheClosing)
 {
     sim::SetVolume(sim::Fat32());
+    // The next stage also stops early: an abort is still told as an abort.
     sim::SetCallHook([](const char* function) {
         (void)function;
-        if (!fakeui::Lines().empty() && fakeui::Lines().back() == L"No Files Found!")
+        if (!fakeui::Lines().empty() && fakeui::Lines().back() == L"No Files Found!") {
             gAbort = kTrue;
+            throw std::bad_alloc();
+        }
     });
 
     RunRemoval();
 
-    EXPECT_EQ(fakeui::Lines().size(), 11u);
+    EXPECT_EQ(fakeui::Lines().size(), 12u);
+    EXPECT_EQ(fakeui::Lines()[9], L"Error! Desktop component removal stopped early (out of memory)");
     EXPECT_EQ(fakeui::Lines().back(), kAborted + Formatted(false));
     ASSERT_EQ(fakeui::Boxes().size(), 1u);
     EXPECT_EQ(fakeui::Boxes()[0].title, L"Scan Aborted");
@@ -435,7 +456,11 @@ TEST_F(Pipeline, AStageThatRunsOutOfMemoryIsReportedAndTheScanStillEnds)
                 log += line + L"\r\n";
             }
             EXPECT_EQ(reports, 1);
-            EXPECT_EQ(fakeui::Lines().back().rfind(kCompleted, 0), 0u);
+            // The scan ran to its end, but it does not claim success.
+            EXPECT_EQ(fakeui::Lines().back().rfind(kCompletedWithErrors, 0), 0u) << fakeui::Lines().back();
+            const fakeui::Box* summary = FindBox(L"Scan Completed");
+            ASSERT_NE(summary, nullptr);
+            EXPECT_EQ(summary->prompt.rfind(kCompletedWithErrors, 0), 0u) << summary->prompt;
             EXPECT_EQ(gLogText, log);
             EXPECT_TRUE(fakeui::AboutWindowShown());
             EXPECT_EQ(sim::OpenHandles(), 0);

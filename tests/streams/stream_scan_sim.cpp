@@ -148,12 +148,30 @@ TEST_F(StreamScan, StreamHeldOpenByAnotherProcessIsReportedAndCounted)
 {
     sim::AddFile(kHost, "host");
     sim::AddStream(kHost, "payload", WsudContents(300));
+    sim::AddStream(kHost, "grabbed", WsudContents(300));
+    sim::AddStream(kHost, "pending", WsudContents(300));
     const DWORD holder = sim::AddProcess("C:\\Program Files\\Other\\holder.exe");
     sim::HoldFile(holder, kHost + ":payload", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    // Deleted for as long as the holder keeps it open: until then it is still there.
+    sim::HoldFile(holder, kHost + ":pending", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    // Opened without any sharing just as it is deleted (it is listed first):
+    // it cannot even be measured.
+    bool grabbed = false;
+    sim::SetCallHook([&](const char* function) {
+        if (std::string(function) == "DeleteFileA" && !grabbed) {
+            grabbed = true;
+            sim::HoldFile(holder, kHost + ":grabbed", 0);
+        }
+    });
+
     ScanStreams();
-    EXPECT_EQ(Lines(), std::vector<std::wstring>{L"Error Removing! " + kHostW + L":payload"});
-    EXPECT_EQ(gStreamsFound, 1);
-    EXPECT_EQ(sim::StreamNames(kHost), std::vector<std::string>{"payload"});
+    sim::SetCallHook(nullptr);
+
+    EXPECT_EQ(Lines(), (std::vector<std::wstring>{L"Error Removing! " + kHostW + L":grabbed",
+                                                  L"Error Removing! " + kHostW + L":payload",
+                                                  L"Error Removing! " + kHostW + L":pending"}));
+    EXPECT_EQ(gStreamsFound, 3);
+    EXPECT_EQ(sim::StreamNames(kHost), (std::vector<std::string>{"grabbed", "payload", "pending"}));
 }
 
 TEST_F(StreamScan, FailedStreamQueryExaminesNothing)

@@ -123,8 +123,26 @@ TEST_F(StreamsOnDisk, MatchThatCannotBeDeletedIsStillCounted)
     CheckStream(Wide(path), 80);
     CloseHandle(holder);
     EXPECT_TRUE(Exists(path));
-    EXPECT_EQ(fakeui::Lines(), std::vector<std::wstring>{L"Error Removing! " + Wide(path)});
-    EXPECT_EQ(gStreamsFound, 1);
+
+    // The hijacker empties its stream while it is examined and keeps it open:
+    // an empty stream that is still there has not been removed.
+    const std::string emptied = Write("emptied.bin", WsudContents(80));
+    HANDLE writer = INVALID_HANDLE_VALUE;
+    fakeui::SetPumpHook([&] {
+        if (writer != INVALID_HANDLE_VALUE) return;
+        writer = CreateFileA(emptied.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             TRUNCATE_EXISTING, 0, nullptr);
+    });
+    ui::ResetPumpClock();  // the first byte rendered pumps at once
+    CheckStream(Wide(emptied), 80);
+    fakeui::SetPumpHook(nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    CloseHandle(writer);
+    EXPECT_TRUE(Exists(emptied));
+
+    EXPECT_EQ(fakeui::Lines(),
+              (std::vector<std::wstring>{L"Error Removing! " + Wide(path), L"Error Removing! " + Wide(emptied)}));
+    EXPECT_EQ(gStreamsFound, 2);
 }
 
 TEST_F(StreamsOnDisk, UnnamedStreamOfAFileIsNeverExamined)

@@ -705,6 +705,7 @@ void ReleaseFilesHeldBy(DWORD processId)
 }
 
 std::vector<std::string> PendingDeletes() { return files::TheState().pendingDeletes; }
+void RefuseRestartDeletions(bool refuse) { files::TheState().refuseRestartDeletions = refuse; }
 
 // FileStreamInformation (class 22): "::$DATA" first, then ":name:$DATA" for
 // each named stream, each record 8-byte aligned.
@@ -1054,11 +1055,14 @@ DWORD AttributesAt(const ParsedPath& p)
         Fail(error);
         return INVALID_FILE_ATTRIBUTES;
     }
-    if (p.hasStream && (node->folder || files::FindStream(*node, p.stream) == nullptr)) {
+    const std::shared_ptr<files::Stream> stream =
+        p.hasStream && !node->folder ? files::FindStream(*node, p.stream) : nullptr;
+    if (p.hasStream && stream == nullptr) {
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    if (node->deletePending) {
+    // Whatever waits for its last handle to close can no longer be opened.
+    if (node->deletePending || (stream != nullptr && stream->deletePending)) {
         Fail(ERROR_ACCESS_DENIED);
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -1375,6 +1379,10 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags)
         return FALSE;
     }
     if ((flags & MOVEFILE_DELAY_UNTIL_REBOOT) && newName == nullptr) {
+        if (sim::files::TheState().refuseRestartDeletions) {
+            Fail(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
         // Recorded for the next start of Windows, which deletes whatever then has that name.
         sim::files::TheState().pendingDeletes.push_back(existing);
         return TRUE;

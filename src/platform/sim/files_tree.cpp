@@ -512,6 +512,7 @@ void ResetState()
     State& state = TheState();
     state.drives.clear();
     state.pendingDeletes.clear();
+    state.refuseRestartDeletions = false;
     state.failWrites.clear();
     state.heldNodes.clear();
 

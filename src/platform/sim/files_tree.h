@@ -62,6 +62,7 @@ struct Drive {
 struct State {
     std::map<char, Drive> drives;
     std::vector<std::string> pendingDeletes;
+    bool refuseRestartDeletions = false;
     std::map<std::string, size_t> failWrites;  // canonical folded path -> bytes before failure
     std::vector<std::weak_ptr<Node>> heldNodes;
     uint64_t nextOpeningId = 1;

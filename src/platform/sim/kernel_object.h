@@ -41,4 +41,5 @@ LONG NtQueryInformationFileSim(HANDLE file, PVOID ioStatusBlock, PVOID buffer, U
                                ULONG informationClass);   // files
 void ReleaseFilesHeldBy(DWORD processId);                 // files, when a process ends
 bool ProcessIsAlive(DWORD processId);                     // processes
+void FinishExitsDue();                                    // processes, when the clock moves
 }  // namespace sim

@@ -116,6 +116,9 @@ struct ProcessSpec {
     // The rights an OpenProcess may ask for; asking for one more is refused
     // (a protected or elevated process grants only a few).
     DWORD grantedRights = 0x001FFFFF;
+    // Once ended, it takes this long (virtual time) to exit and keeps the
+    // files it holds open until then.
+    DWORD exitMs = 0;
 };
 DWORD AddProcess(const ProcessSpec& spec);  // returns the process identifier
 DWORD AddProcess(const std::string& path);  // exeFile and modulePath both `path`
@@ -170,6 +173,9 @@ void RefuseAllKeys(bool refuse);
 
 // ---- Restart-time deletions, started programs, links, libraries -------------
 std::vector<std::string> PendingDeletes();  // MoveFileExA(..., NULL, MOVEFILE_DELAY_UNTIL_REBOOT)
+// MoveFileExA's deletions at restart are refused with ERROR_ACCESS_DENIED, as
+// for a user who may not change the system's list of pending operations.
+void RefuseRestartDeletions(bool refuse);
 struct StartedProgram {
     std::string commandLine;
     UINT show;

@@ -35,9 +35,15 @@ constexpr DWORD kModuleSize = 0x00010000;
 const DWORD kExplorerId = 1484;
 const DWORD kSelfId = 2040;
 
+struct Exit {
+    DWORD id;
+    uint64_t dueMs;  // on the virtual clock
+};
+
 struct ProcessState {
     std::vector<Process> processes;  // in creation order, the order Windows lists them
     std::vector<DWORD> terminated;
+    std::vector<Exit> exiting;       // ended, still holding their files
     DWORD nextId = 3000;
 };
 
@@ -337,6 +343,16 @@ bool ProcessIsAlive(DWORD processId)
     return process != nullptr && process->alive;
 }
 
+void FinishExitsDue()
+{
+    std::vector<Exit>& exiting = State().exiting;
+    const auto due = std::stable_partition(exiting.begin(), exiting.end(),
+                                           [](const Exit& exit) { return exit.dueMs > NowMs(); });
+    const std::vector<Exit> done(due, exiting.end());
+    exiting.erase(due, exiting.end());
+    for (const Exit& exit : done) ReleaseFilesHeldBy(exit.id);
+}
+
 // ---- Control ---------------------------------------------------------------------
 void ResetProcesses()
 {
@@ -479,7 +495,10 @@ BOOL TerminateProcess(HANDLE handle, UINT)
         return sim::Fail(ERROR_ACCESS_DENIED);
     process->alive = false;
     sim::State().terminated.push_back(process->id);
-    sim::ReleaseFilesHeldBy(process->id);
+    if (process->spec.exitMs == 0)
+        sim::ReleaseFilesHeldBy(process->id);
+    else
+        sim::State().exiting.push_back({process->id, sim::NowMs() + process->spec.exitMs});
     return TRUE;
 }
 

@@ -618,7 +618,11 @@ void SetVersionStrings(const std::string& companyName, const std::string& fileDe
 uint64_t NowMs() { return State().elapsedMs; }
 uint64_t TotalSleptMs() { return State().sleptMs; }
 std::vector<DWORD> Sleeps() { return State().sleeps; }
-void AdvanceMs(uint64_t ms) { State().elapsedMs += ms; }
+void AdvanceMs(uint64_t ms)
+{
+    State().elapsedMs += ms;
+    FinishExitsDue();
+}
 
 void SetLocalTime(const SYSTEMTIME& time)
 {
@@ -776,6 +780,7 @@ void Sleep(DWORD milliseconds)
     s.sleeps.push_back(milliseconds);
     s.sleptMs += milliseconds;
     s.elapsedMs += milliseconds;
+    sim::FinishExitsDue();
 }
 
 DWORD GetTickCount()
