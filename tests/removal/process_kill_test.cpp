@@ -102,7 +102,7 @@ public:
         startup.hStdOutput = startup.hStdError = output_;
         std::string commandLine = "\"" + exe_ + "\" /q /k";
         PROCESS_INFORMATION info = {};
-        if (CreateProcessA(exe_.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+        if (CreateProcessA(exe_.c_str(), &commandLine[0], nullptr, nullptr, TRUE, DETACHED_PROCESS,
                            nullptr, nullptr, &startup, &info)) {
             CloseHandle(info.hThread);
             process_ = info.hProcess;
