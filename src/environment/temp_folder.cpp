@@ -192,8 +192,17 @@ bool CleanFolder(const std::wstring& folder)
     // Grevlin started from the temporary folder itself keeps its program and its log.
     const std::wstring programFolder = ComparableDir(GetProgramFolder());
     const bool ownFolder = !programFolder.empty() && programFolder == ComparableFolder(folder);
-    // Read once: a walk of every process for each of thousands of entries would take minutes.
-    const std::vector<RunningProcess> processes = ListRunningProcesses();
+    // Read once: a walk of every process for each of thousands of entries
+    // would take minutes. Only a program run from the folder itself can be
+    // one of its entries.
+    const std::wstring comparable = ComparablePath(folder);
+    std::vector<RunningProcess> processes;
+    for (const RunningProcess& process : ListRunningProcesses()) {
+        if (!comparable.empty() && process.image.size() > comparable.size() &&
+            process.image.compare(0, comparable.size(), comparable) == 0 &&
+            process.image.find(L'\\', comparable.size()) == std::wstring::npos)
+            processes.push_back(process);
+    }
     ForEachFolderEntry(folder, [&](const FolderEntry& entry) {
         // An entry without a name of its own that reaches it stays.
         if (entry.IsDots() || entry.name.empty()) return true;

@@ -306,6 +306,7 @@ int EndProcessesRunning(const std::vector<RunningProcess>& listed, const std::ws
 {
     // Most files run as no process: a look at the names spares resolving the
     // path. An 8.3 name ("UPDATE~1.EXE") is resolved all the same.
+    if (listed.empty()) return 0;
     const std::wstring name = LCase(FileNameOf(path));
     const bool listedByName = std::any_of(listed.begin(), listed.end(), [&](const RunningProcess& p) {
         return FileNameOf(p.image) == name;

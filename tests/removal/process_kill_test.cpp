@@ -6,6 +6,7 @@
 #include <string>
 
 #include "environment/paths.h"
+#include "environment/temp_folder.h"
 #include "platform/win32.h"
 #include "removal/process_kill.h"
 #include "scan/shared_state.h"
@@ -202,6 +203,24 @@ TEST(ProcessKill, FilesEndOnlyTheProcessesThatRunOrLoadThem)
     EXPECT_EQ(1, EndProcessesWithModule(twin.FileName(), platform::FromAnsi(system) + L"\\kernel32.dll"));
     EXPECT_TRUE(twin.Ended(exitCode));
     EXPECT_EQ(gExplorerEnded, kFalse);
+}
+
+// The cleaning of a temporary folder ends the program run from it, and only that one.
+TEST(ProcessKill, TheCleaningEndsOnlyTheProgramRunFromTheFolderItEmpties)
+{
+    fakeui::Reset();
+    ResetSharedState();
+    ProbeProcess probe(nullptr, "clean");
+    ProbeProcess twin(nullptr, "twin");
+    ASSERT_TRUE(probe.Started() && twin.Started()) << "error " << GetLastError();
+    const std::wstring path = probe.Path();
+
+    EXPECT_TRUE(CleanFolder(path.substr(0, path.rfind(L'\\') + 1)));
+
+    DWORD exitCode = 1;
+    EXPECT_TRUE(probe.Ended(exitCode));
+    EXPECT_EQ(GetFileAttributesA(platform::ToAnsi(path).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(twin.Running());
 }
 
 // On 64-bit Windows a 32-bit program cannot list a 64-bit process's modules
