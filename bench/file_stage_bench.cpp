@@ -28,13 +28,13 @@
 #include "detection/file_matcher.h"
 #include "detection/folder_walker.h"
 #include "detection/signatures.h"
+#include "environment/file_facts.h"
 #include "environment/folder_listing.h"
-#include "environment/paths.h"
 #include "environment/protected_names.h"
 #include "environment/text.h"
-#include "forms/ui.h"
 #include "platform/win32.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
+#include "session/ui.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "bench_util.h"
 #include "detection/crc32.h"
 #include "platform/sim/machine.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 #include "streams/stream_enum.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "environment/temp_folder.h"
 #include "platform/sim/machine.h"
 #include "platform/win32.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 namespace {
 

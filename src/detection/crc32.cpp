@@ -1,5 +1,7 @@
 #include "detection/crc32.h"
 
+#include "detection/file_open.h"
+
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -233,12 +235,6 @@ std::wstring CrcText(uint32_t digest)
         digest >>= 4;
     } while (digest != 0);
     return text;
-}
-
-HANDLE OpenForReading(const std::wstring& path)
-{
-    return CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
 std::wstring FileCrc32(const std::wstring& path, int32_t length)

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/win32.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 extern uint32_t gCrcTable[256];
 extern Boolean gCrcReady;
@@ -28,7 +28,3 @@ std::wstring FileCrc32(const std::wstring& path, int32_t length);
 // its first byte whatever has been read from it before.
 std::wstring OpenFileCrc32(HANDLE file, int32_t length);
 
-// How the file stages open what they examine: for reading, sharing reading and
-// writing, so that a file another program is writing can still be examined.
-// INVALID_HANDLE_VALUE when it cannot be opened.
-HANDLE OpenForReading(const std::wstring& path);

@@ -2,10 +2,11 @@
 
 #include "detection/file_matcher.h"
 #include "detection/folder_walker.h"
+#include "environment/file_facts.h"
 #include "environment/paths.h"
-#include "forms/ui.h"
 #include "removal/infected_file.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
+#include "session/ui.h"
 
 void ScanFileLocations()
 {

@@ -3,14 +3,15 @@
 #include <vector>
 
 #include "detection/crc32.h"
-#include "environment/paths.h"
+#include "detection/file_open.h"
+#include "environment/file_facts.h"
 #include "environment/reboot_delete.h"
 #include "environment/text.h"
-#include "forms/ui.h"
 #include "platform/win32.h"
 #include "registry/bho.h"
 #include "removal/infected_file.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
+#include "session/ui.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include "detection/file_matcher.h"
 #include "environment/folder_listing.h"
-#include "forms/ui.h"
 #include "environment/text.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
+#include "session/ui.h"
 
 namespace {
 

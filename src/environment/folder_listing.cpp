@@ -2,8 +2,9 @@
 
 #include <cwchar>
 
-#include "environment/paths.h"
-#include "forms/ui.h"
+#include "environment/platform_family.h"
+#include "environment/text.h"
+#include "session/ui.h"
 
 const wchar_t kNotInFileNames[] = L"\\/:*?\"<>|";
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "environment/platform_family.h"
 #include "environment/text.h"
 #include "platform/win32.h"
 
@@ -57,59 +58,6 @@ std::wstring GetShortName(const std::wstring& path)
     std::vector<char> buffer(255, '\0');
     DWORD length = GetShortPathNameA(platform::ToAnsi(path).c_str(), buffer.data(), 255);
     return CutToLength(buffer, length);
-}
-
-std::wstring GetOsFamily()
-{
-    OSVERSIONINFOA info;
-    static_assert(sizeof(info) == 148, "the ANSI version record is 148 bytes");
-    std::memset(&info, 0, sizeof(info));
-    info.dwOSVersionInfoSize = sizeof(info);
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#endif
-    if (!GetVersionExA(&info)) info.dwPlatformId = 0;
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return L"9X";
-    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return L"NT";
-    return std::wstring();
-}
-
-int32_t GetFileLength(const std::wstring& path)
-{
-    // Closed however the routine ends.
-    struct LegacyFile {
-        HFILE file;
-        ~LegacyFile()
-        {
-            if (file != HFILE_ERROR) _lclose(file);
-        }
-    } opened{_lopen(platform::ToAnsi(path).c_str(), OF_READ | OF_SHARE_COMPAT)};
-    if (opened.file == HFILE_ERROR) return -1;  // what the size query on the failed open yields
-    DWORD high = 0;
-    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(opened.file));
-    return static_cast<int32_t>(GetFileSize(handle, &high));
-}
-
-std::wstring TrimNull(const std::wstring& text)
-{
-    size_t nul = text.find(L'\0');
-    return nul == std::wstring::npos ? text : text.substr(0, nul);
-}
-
-bool FileIsPresent(const std::wstring& path)
-{
-    // A search pattern would find other files than the one named.
-    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) return false;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(platform::ToAnsi(path).c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    bool isFile = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    FindClose(find);
-    return isFile;
 }
 
 const wchar_t kLogFileName[] = L"Gv LogFile.txt";

@@ -1,8 +1,8 @@
-// System paths and platform facts. Nothing here fails loudly: a failure gives
-// the empty string or a fixed failure value and the caller carries on.
+// The system's folders, the program's own, and one spelling for the paths of
+// folders and files. Nothing here fails loudly: a failure gives the empty
+// string and the caller carries on.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "platform/win32.h"
@@ -11,13 +11,6 @@ std::wstring GetWindowsDir();              // no trailing backslash (unless a dr
 std::wstring GetSystemDir();               // no trailing backslash
 std::wstring GetTempDir();                 // ends with a backslash; empty when it does not fit
 std::wstring GetShortName(const std::wstring& path);  // 8.3 form; empty when missing
-std::wstring GetOsFamily();                // L"9X", L"NT" or empty
-int32_t GetFileLength(const std::wstring& path);      // -1 when it cannot be opened
-std::wstring TrimNull(const std::wstring& text);
-
-// The presence test of the file stages: does `path` name a file (read-only,
-// hidden, system and archive files count; folders do not)?
-bool FileIsPresent(const std::wstring& path);
 
 // The running executable's full path, its folder (no trailing backslash) and
 // its base name; all empty when the path does not fit MAX_PATH.

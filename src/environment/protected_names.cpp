@@ -1,6 +1,6 @@
 #include "environment/protected_names.h"
 
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 void LoadProtectedNames()
 {

@@ -5,8 +5,9 @@
 #include <string>
 
 #include "environment/paths.h"
+#include "environment/platform_family.h"
 #include "platform/win32.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "environment/folder_listing.h"
 #include "environment/paths.h"
 #include "environment/text.h"
-#include "forms/ui.h"
 #include "removal/infected_file.h"
+#include "session/ui.h"
 
 namespace {
 

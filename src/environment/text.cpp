@@ -66,3 +66,9 @@ bool EndsWith(const std::wstring& text, const std::wstring& tail)
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
+
+std::wstring TrimNull(const std::wstring& text)
+{
+    size_t nul = text.find(L'\0');
+    return nul == std::wstring::npos ? text : text.substr(0, nul);
+}

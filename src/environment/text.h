@@ -11,3 +11,5 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
 std::wstring ReplaceNoCase(const std::wstring& text, const std::wstring& from,
                            const std::wstring& to);
 bool EndsWith(const std::wstring& text, const std::wstring& tail);
+// The text up to its first NUL character (all of it when there is none).
+std::wstring TrimNull(const std::wstring& text);

@@ -1,9 +1,9 @@
 #include "forms/frm_about.h"
 
 #include "forms/control_ids.h"
-#include "forms/ui.h"
 #include "scan/activity_log.h"
 #include "scan/version.h"
+#include "session/ui.h"
 
 using forms::ControlSpec;
 using forms::Kind;

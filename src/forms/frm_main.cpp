@@ -4,8 +4,8 @@
 #include "environment/protected_names.h"
 #include "forms/control_ids.h"
 #include "scan/pipeline.h"
-#include "scan/shared_state.h"
 #include "scan/version.h"
+#include "session/shared_state.h"
 #include "theming/xp_look.h"
 
 using forms::ControlSpec;
@@ -126,20 +126,13 @@ void MainForm::cmdScan_Click()
 
 void MainForm::cmdAbort_Click() { gAbort = kTrue; }
 
-void MainForm::AddLine(const std::wstring& text)
+void MainForm::ShowLine(const std::wstring& text)
 {
-    lines_.push_back(text);
     HWND list = controls_.Get(IDC_LSTMAIN);
     if (window_ && list) {
         std::string ansi = platform::ToAnsi(text);
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ansi.c_str()));
     }
-}
-
-std::wstring MainForm::LineText(int index) const
-{
-    if (index < 0 || index >= LineCount()) return std::wstring();
-    return lines_[index];
 }
 
 void MainForm::SetStatus(const std::wstring& text)

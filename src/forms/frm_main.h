@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "forms/base_window.h"
 #include "forms/form_controls.h"
@@ -14,9 +13,8 @@ public:
     bool Create(HINSTANCE instance, int show);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    void AddLine(const std::wstring& text);
-    int LineCount() const { return static_cast<int>(lines_.size()); }
-    std::wstring LineText(int index) const;
+    // One more line at the end of lstMain; the list itself is kept by the scan.
+    void ShowLine(const std::wstring& text);
     // The caption changes at once; it is drawn after the next message pump
     // or message box has had DrawNewStatus ask for it.
     void SetStatus(const std::wstring& text);
@@ -34,8 +32,6 @@ private:
 
     forms::ControlSet controls_;
     forms::Scale scale_;
-    // The activity list outlives its window, so every line still reaches the log.
-    std::vector<std::wstring> lines_;
     bool scanning_ = false;
     bool handedOver_ = false;
     bool statusChanged_ = false;

@@ -2,7 +2,7 @@
 #include "forms/frm_about.h"
 #include "forms/frm_main.h"
 #include "forms/message_loop.h"
-#include "forms/ui.h"
+#include "session/ui.h"
 
 namespace {
 
@@ -28,9 +28,7 @@ HWND MessageOwner()
 
 namespace ui {
 
-void AddLine(const std::wstring& text) { frmMain().AddLine(text); }
-int LineCount() { return frmMain().LineCount(); }
-std::wstring LineText(int index) { return frmMain().LineText(index); }
+void ShowLine(const std::wstring& text) { frmMain().ShowLine(text); }
 void ShowAbortButton(bool scanRunning) { frmMain().ShowAbortButton(scanRunning); }
 void SetStatus(const std::wstring& text) { frmMain().SetStatus(text); }
 

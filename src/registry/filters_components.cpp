@@ -1,6 +1,5 @@
 #include "registry/filters_components.h"
 
-#include "environment/paths.h"
 #include "environment/text.h"
 #include "registry/reg_helpers.h"
 

@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "environment/folder_listing.h"
-#include "environment/paths.h"
-#include "forms/ui.h"
+#include "environment/platform_family.h"
+#include "environment/text.h"
+#include "session/ui.h"
 
 namespace {
 

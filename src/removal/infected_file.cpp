@@ -2,13 +2,13 @@
 
 #include <memory>
 
+#include "environment/file_facts.h"
 #include "environment/file_identity.h"
-#include "environment/paths.h"
 #include "environment/text.h"
-#include "forms/ui.h"
 #include "registry/reg_helpers.h"
 #include "removal/process_kill.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
+#include "session/ui.h"
 
 namespace {
 

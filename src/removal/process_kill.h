@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 // Every process that is ended below is ended by the identifier under which it
 // was examined, never the program's own; an ended explorer.exe sets
@@ -39,5 +39,3 @@ int EndProcessesWithModule(const std::wstring& processName, const std::wstring& 
 
 // "\??\C:\..." -> "C:\...", "%Systemroot%" -> Windows folder, "Systemroot" -> system folder.
 std::wstring NormaliseModulePath(const std::wstring& path);
-// Starts the shell again: the Windows folder's explorer.exe, minimised, without waiting.
-void StartShell();

@@ -1,9 +1,9 @@
 #include "scan/activity_log.h"
 
 #include "environment/paths.h"
-#include "forms/ui.h"
 #include "platform/win32.h"
-#include "scan/shared_state.h"
+#include "session/activity.h"
+#include "session/shared_state.h"
 
 namespace {
 
@@ -13,9 +13,8 @@ const wchar_t kLineEnd[] = L"\r\n";
 
 void CaptureListToLog()
 {
-    const int count = ui::LineCount();
-    for (int index = 0; index < count; ++index) {
-        gLogText += ui::LineText(index);
+    for (const std::wstring& line : ActivityLines()) {
+        gLogText += line;
         gLogText += kLineEnd;
     }
 }

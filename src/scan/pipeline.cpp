@@ -5,16 +5,17 @@
 
 #include "detection/file_locations.h"
 #include "environment/temp_folder.h"
-#include "forms/ui.h"
 #include "platform/win32.h"
 #include "registry/filters_components.h"
 #include "registry/ie_reset.h"
 #include "removal/process_kill.h"
 #include "removal/services.h"
+#include "removal/shell.h"
 #include "scan/activity_log.h"
-#include "scan/shared_state.h"
 #include "scan/version.h"
-#include "streams/ntfs_check.h"
+#include "session/shared_state.h"
+#include "session/ui.h"
+#include "streams/stream_stage.h"
 
 namespace {
 

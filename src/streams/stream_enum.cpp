@@ -1,5 +1,6 @@
 // Listing the named data streams of the files directly inside one folder.
 #include "streams/stream_enum.h"
+#include "streams/stream_list.h"
 
 #include <algorithm>
 #include <vector>

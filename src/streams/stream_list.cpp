@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/win32.h"
-#include "streams/stream_enum.h"
+#include "streams/stream_list.h"
 
 namespace {
 

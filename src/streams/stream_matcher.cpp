@@ -4,9 +4,10 @@
 
 #include "detection/crc32.h"
 #include "detection/file_matcher.h"
-#include "forms/ui.h"
+#include "detection/file_open.h"
 #include "platform/win32.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
+#include "session/ui.h"
 
 namespace {
 

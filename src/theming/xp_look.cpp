@@ -2,10 +2,11 @@
 
 #include <vector>
 
+#include "environment/file_facts.h"
 #include "environment/paths.h"
-#include "forms/ui.h"
 #include "platform/win32.h"
 #include "scan/version.h"
+#include "session/ui.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "detection/file_locations.h"
 #include "environment/protected_names.h"
 #include "platform/sim/machine.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 
 namespace {

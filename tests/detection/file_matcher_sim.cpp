@@ -9,7 +9,7 @@
 #include "detection/scratch_folder.h"
 #include "environment/protected_names.h"
 #include "platform/sim/machine.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 #include "support/sim_clock.h"
 

@@ -4,7 +4,7 @@
 #include "detection/file_matcher.h"
 #include "detection/scratch_folder.h"
 #include "environment/protected_names.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
 

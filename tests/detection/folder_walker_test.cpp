@@ -8,7 +8,7 @@
 #include "detection/scratch_folder.h"
 #include "detection/signatures.h"
 #include "environment/protected_names.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "environment/file_facts.h"
 #include "environment/paths.h"
+#include "environment/platform_family.h"
 #include "platform/sim/machine.h"
 
 namespace {

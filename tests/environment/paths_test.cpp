@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "detection/scratch_folder.h"
+#include "environment/file_facts.h"
 #include "environment/paths.h"
+#include "environment/platform_family.h"
+#include "environment/text.h"
 
 using testfiles::ScratchFolder;
 

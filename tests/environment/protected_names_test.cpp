@@ -2,7 +2,7 @@
 
 #include "environment/protected_names.h"
 #include "environment/text.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 TEST(ProtectedNames, TwentyLowerCaseNamesAfterAnUnusedFirstPosition)
 {

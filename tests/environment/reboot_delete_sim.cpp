@@ -5,7 +5,7 @@
 
 #include "environment/reboot_delete.h"
 #include "platform/sim/machine.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "environment/paths.h"
-#include "environment/text.h"
 #include "environment/temp_folder.h"
+#include "environment/text.h"
 #include "platform/win32.h"
-#include "scan/shared_state.h"
 #include "scan/win32_files.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "streams/stream_enum.h"
+#include "streams/stream_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

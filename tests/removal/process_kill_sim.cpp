@@ -4,6 +4,7 @@
 
 #include "platform/win32.h"
 #include "removal/process_kill.h"
+#include "removal/shell.h"
 #include "scan/sim_scan_fixture.h"
 #include "support/sim_clock.h"
 

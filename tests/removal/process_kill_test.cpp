@@ -9,7 +9,7 @@
 #include "environment/temp_folder.h"
 #include "platform/win32.h"
 #include "removal/process_kill.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "forms/ui.h"
 #include "platform/sim/machine.h"
 #include "removal/services.h"
+#include "session/ui.h"
 #include "support/fake_ui.h"
 
 namespace {

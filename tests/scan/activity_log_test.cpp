@@ -4,11 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "environment/paths.h"
 #include "platform/win32.h"
 #include "scan/activity_log.h"
-#include "scan/shared_state.h"
 #include "scan/win32_files.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "environment/protected_names.h"
 #include "platform/win32.h"
 #include "scan/pipeline.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
 

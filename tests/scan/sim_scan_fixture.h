@@ -11,7 +11,7 @@
 #include "detection/crc32.h"
 #include "environment/protected_names.h"
 #include "platform/sim/machine.h"
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 #include "support/fake_ui.h"
 
 namespace simscan {

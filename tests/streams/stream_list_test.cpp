@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "streams/stream_enum.h"
 #include "streams/stream_bytes.h"
+#include "streams/stream_list.h"
 
 namespace {
 

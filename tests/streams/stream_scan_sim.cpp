@@ -9,11 +9,11 @@
 
 #include "detection/crc32.h"
 #include "platform/sim/machine.h"
-#include "scan/shared_state.h"
-#include "streams/ntfs_check.h"
+#include "session/shared_state.h"
 #include "streams/stream_bytes.h"
 #include "streams/stream_enum.h"
 #include "streams/stream_matcher.h"
+#include "streams/stream_stage.h"
 #include "support/fake_ui.h"
 #include "support/sim_clock.h"
 

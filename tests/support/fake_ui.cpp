@@ -1,6 +1,6 @@
 #include "support/fake_ui.h"
 
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 namespace fakeui {
 namespace {
@@ -54,19 +54,11 @@ namespace ui {
 
 using fakeui::R;
 
-void AddLine(const std::wstring& text)
+void ShowLine(const std::wstring& text)
 {
-    if (R().mainClosed) return;  // the list is gone with its window
+    if (R().mainClosed) return;  // lstMain is gone with its window
     R().lines.push_back(text);
     R().events.push_back({"line", text});
-}
-
-int LineCount() { return static_cast<int>(R().lines.size()); }
-
-std::wstring LineText(int index)
-{
-    if (index < 0 || index >= LineCount()) return std::wstring();
-    return R().lines[index];
 }
 
 void SetStatus(const std::wstring& text)

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/ui.h"
+#include "session/ui.h"
 
 namespace fakeui {
 

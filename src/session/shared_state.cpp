@@ -1,4 +1,6 @@
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
+
+#include "session/activity.h"
 
 Boolean gAbort = kFalse;
 int32_t gFilesFound = 0;
@@ -18,5 +20,6 @@ void ResetSharedState()
     gExplorerEnded = kFalse;
     gRebootNeeded = kFalse;
     gLogText.clear();
+    ClearActivityList();
     gProtectedNames.clear();
 }

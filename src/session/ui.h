@@ -1,7 +1,9 @@
 // What the program's logic needs from its windows: the activity list, the
 // status line, message boxes, the message pump, and the hand-over at the end
-// of a scan. Grevlin.exe implements it with real windows (ui_win32.cpp); the
-// tests with a recorder (tests/support/fake_ui.cpp).
+// of a scan. Grevlin.exe implements it with real windows (forms/ui_win32.cpp),
+// the tests with a recorder (tests/support/fake_ui.cpp), the benchmarks and
+// fuzz targets with nothing (session/silent). The activity list and the
+// pump's spacing are the program's own (activity.cpp, message_pump.cpp).
 #pragma once
 
 #include <string>
@@ -12,10 +14,11 @@ enum class Buttons { Ok, YesNo };
 enum class Icon { Information, Question, Error };
 enum class Answer { Ok, Yes, No };
 
-// lstMain: append one line at the end; the list does not scroll to it.
+// The activity list: the line is kept for the log (session/activity.h) and
+// shown at the end of lstMain, which does not scroll to it.
 void AddLine(const std::wstring& text);
-int LineCount();
-std::wstring LineText(int index);
+// lstMain itself: show one more line at its end (what AddLine asks of the window).
+void ShowLine(const std::wstring& text);
 
 // cmdScan / cmdAbort share one rectangle: show one, hide the other.
 void ShowAbortButton(bool scanRunning);

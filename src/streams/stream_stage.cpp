@@ -1,9 +1,9 @@
 // Whether the system drive can hold named streams, and the stream stage itself.
-#include "streams/ntfs_check.h"
+#include "streams/stream_stage.h"
 
 #include "environment/paths.h"
-#include "forms/ui.h"
 #include "platform/win32.h"
+#include "session/ui.h"
 #include "streams/stream_enum.h"
 
 Boolean IsSystemNtfs()

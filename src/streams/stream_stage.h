@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scan/shared_state.h"
+#include "session/shared_state.h"
 
 // True when the system drive supports named streams.
 Boolean IsSystemNtfs();

@@ -2,8 +2,8 @@
 // than a person could tell apart (after every byte a probe renders, every
 // protected-name comparison), and each pump is a round trip to the window
 // system; one every 10 ms keeps the buttons and the close box as prompt.
-#include "forms/ui.h"
 #include "platform/win32.h"
+#include "session/ui.h"
 
 namespace {
 

@@ -1,16 +1,14 @@
 // The window seam with nothing behind it, for programs that run the scan
-// without a window (the benchmarks, the fuzz targets): lines and status texts
-// are dropped, every message box takes its default button and pumping has no
+// without a window (the benchmarks, the fuzz targets): lines are kept in the
+// activity list but shown nowhere, status texts are dropped, every message box takes its default button and pumping has no
 // messages to process.
 #include <cstdlib>
 
-#include "forms/ui.h"
+#include "session/ui.h"
 
 namespace ui {
 
-void AddLine(const std::wstring&) {}
-int LineCount() { return 0; }
-std::wstring LineText(int) { return std::wstring(); }
+void ShowLine(const std::wstring&) {}
 void ShowAbortButton(bool) {}
 void SetStatus(const std::wstring&) {}
 Answer ShowMessage(const std::wstring&, const std::wstring&, Buttons, Icon, Answer defaultAnswer)

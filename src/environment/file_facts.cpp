@@ -1,0 +1,32 @@
+#include "environment/file_facts.h"
+
+#include "environment/text.h"
+#include "platform/win32.h"
+
+int32_t GetFileLength(const std::wstring& path)
+{
+    // Closed however the routine ends.
+    struct LegacyFile {
+        HFILE file;
+        ~LegacyFile()
+        {
+            if (file != HFILE_ERROR) _lclose(file);
+        }
+    } opened{_lopen(platform::ToAnsi(path).c_str(), OF_READ | OF_SHARE_COMPAT)};
+    if (opened.file == HFILE_ERROR) return -1;  // what the size query on the failed open yields
+    DWORD high = 0;
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(opened.file));
+    return static_cast<int32_t>(GetFileSize(handle, &high));
+}
+
+bool FileIsPresent(const std::wstring& path)
+{
+    // A search pattern would find other files than the one named.
+    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) return false;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(platform::ToAnsi(path).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool isFile = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    FindClose(find);
+    return isFile;
+}

@@ -1,0 +1,24 @@
+#include "environment/platform_family.h"
+
+#include <cstring>
+
+#include "platform/win32.h"
+
+std::wstring GetOsFamily()
+{
+    OSVERSIONINFOA info;
+    static_assert(sizeof(info) == 148, "the ANSI version record is 148 bytes");
+    std::memset(&info, 0, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    if (!GetVersionExA(&info)) info.dwPlatformId = 0;
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return L"9X";
+    if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return L"NT";
+    return std::wstring();
+}

@@ -1,0 +1,4 @@
+#pragma once
+
+// Starts the shell again: the Windows folder's explorer.exe, minimised, without waiting.
+void StartShell();
