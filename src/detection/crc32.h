@@ -12,13 +12,10 @@ extern uint32_t gCrcTable[256];
 extern Boolean gCrcReady;
 
 void BuildCrcTable();
-// Updates the running register over `length` bytes (register starts at 0xFFFFFFFF).
+// Updates the running register over `length` bytes, a table lookup a byte
+// (register starts at 0xFFFFFFFF). Only files of a listed size are hashed,
+// 200 KB at the most, so nothing faster earns its place.
 void CrcUpdate(uint32_t& crc, const uint8_t* data, size_t length);
-// The update routines CrcUpdate chooses between; each gives the same register.
-// Folded needs a processor with carry-less multiplication (PCLMULQDQ).
-enum class CrcMethod { Bytewise, Sliced, Folded };
-bool CrcMethodAvailable(CrcMethod method);
-void CrcUpdateWith(CrcMethod method, uint32_t& crc, const uint8_t* data, size_t length);
 // Upper-case hexadecimal, no leading zeros, no prefix.
 std::wstring CrcText(uint32_t digest);
 // The digest text of the first `length` bytes of `path` (a file or "file:stream"):
