@@ -30,10 +30,3 @@ struct FolderEntry {
 // are taken unless they hold a character that no file name may hold.
 void ForEachFolderEntry(const std::wstring& folder,
                         const std::function<bool(const FolderEntry& entry)>& visit);
-
-// Whether `name` may be handed to the ANSI calls as a name read from the disk
-// or the registry: it converts to ANSI and back unchanged and holds none of
-// the characters in `forbidden`, nor a NUL.
-bool IsExactName(const std::wstring& name, const wchar_t* forbidden);
-// What no file name may hold.
-extern const wchar_t kNotInFileNames[];

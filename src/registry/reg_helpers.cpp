@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "environment/folder_listing.h"
+#include "environment/exact_names.h"
 #include "environment/platform_family.h"
 #include "environment/text.h"
 #include "session/ui.h"
