@@ -98,24 +98,6 @@ const FixedKey kFixedKeys[] = {
 };
 static_assert(sizeof(kFixedKeys) / sizeof(kFixedKeys[0]) == 49, "the hijacker leaves 49 keys");
 
-// A service manager or service handle, closed on every way out.
-class HeldService {
-public:
-    explicit HeldService(SC_HANDLE handle) : handle_(handle) {}
-    ~HeldService()
-    {
-        if (handle_ != nullptr) CloseServiceHandle(handle_);
-    }
-    HeldService(const HeldService&) = delete;
-    HeldService& operator=(const HeldService&) = delete;
-
-    SC_HANDLE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    SC_HANDLE handle_;
-};
-
 }  // namespace
 
 void StopHijackerServices()
@@ -127,26 +109,27 @@ void StopHijackerServices()
 void StopServiceByName(const std::wstring& serviceName)
 {
     // The 9x family has no service manager: nothing to stop there.
-    HeldService manager(OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, kManagerAccess));
-    if (!manager) return;
+    platform::HeldService manager(
+        OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, kManagerAccess));
+    if (!manager.valid()) return;
 
     const std::string name = platform::ToAnsi(serviceName);
     SERVICE_STATUS status = {};
     {
-        HeldService service(OpenServiceA(manager.Get(), name.c_str(), kStopAccess));
-        if (service) ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+        platform::HeldService service(OpenServiceA(manager.get(), name.c_str(), kStopAccess));
+        if (service.valid()) ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
     }
 
-    HeldService service(OpenServiceA(manager.Get(), name.c_str(), kFullServiceAccess));
-    if (!service) return;
+    platform::HeldService service(OpenServiceA(manager.get(), name.c_str(), kFullServiceAccess));
+    if (!service.valid()) return;
 
     // Wait for a stopping service to finish, but not for ever; a failed query
     // would only repeat the last answer.
-    bool answered = QueryServiceStatus(service.Get(), &status) != FALSE;
+    bool answered = QueryServiceStatus(service.get(), &status) != FALSE;
     int queries = 1;
     while (answered && status.dwCurrentState == SERVICE_STOP_PENDING && queries < kMaxStatusQueries) {
         Sleep(kStatusPauseMs);
-        answered = QueryServiceStatus(service.Get(), &status) != FALSE;
+        answered = QueryServiceStatus(service.get(), &status) != FALSE;
         ++queries;
     }
 }
