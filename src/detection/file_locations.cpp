@@ -25,8 +25,7 @@ void ScanFileLocations()
         if (FileIsPresent(warnhp)) {
             RemoveInfectedFile(windowsDir + L"\\", L"warnhp.html");
             ++gFilesFound;
-            ui::AddLine((FileIsPresent(warnhp) ? L"Error Removing ! : " : L"Removed File! : ") +
-                        warnhp);
+            ReportFileRemoval(warnhp, warnhp, StayingFile::Reported);
         }
     }
 
@@ -38,9 +37,6 @@ void ScanFileLocations()
     if (FileIsPresent(seDll)) {
         RemoveInfectedFile(tempDir, L"se.dll");
         ++gFilesFound;
-        if (!FileIsPresent(seDll))
-            ui::AddLine(L"Removed File! : Temp Folder\\Se.dll");
-        else
-            ScheduleRemovalOnReboot(seDll, L"Temp Folder\\Se.dll");
+        ReportFileRemoval(seDll, L"Temp Folder\\Se.dll", StayingFile::DeletedOnReboot);
     }
 }

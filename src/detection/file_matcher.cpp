@@ -131,18 +131,21 @@ void RemoveMatchedFile(const std::wstring& path, const std::wstring& folder,
     RemoveInfectedFile(folder, name);
     ++gFilesFound;
 
-    if (!FileIsPresent(path)) {
-        ui::AddLine(L"Removed File! : " + path);
-    } else if (kind == RemovalKind::BhoAndReboot) {
-        ScheduleRemovalOnReboot(path, path);
-    } else {
-        ui::AddLine(L"Error Removing ! : " + path);
-    }
+    ReportFileRemoval(path, path,
+                      kind == RemovalKind::BhoAndReboot ? StayingFile::DeletedOnReboot
+                                                        : StayingFile::Reported);
 }
 
-void ScheduleRemovalOnReboot(const std::wstring& path, const std::wstring& shown)
+void ReportFileRemoval(const std::wstring& path, const std::wstring& shown, StayingFile staying)
 {
-    const bool scheduled = DeleteOnReboot(path);
-    ui::AddLine(L"Error Removing ! : " + shown +
-                (scheduled ? L" (Removal on reboot)" : L" (Removal on reboot could not be scheduled)"));
+    if (!FileIsPresent(path)) {
+        ui::AddLine(L"Removed File! : " + shown);
+    } else if (staying == StayingFile::Reported) {
+        ui::AddLine(L"Error Removing ! : " + shown);
+    } else {
+        const bool scheduled = DeleteOnReboot(path);
+        ui::AddLine(L"Error Removing ! : " + shown +
+                    (scheduled ? L" (Removal on reboot)"
+                               : L" (Removal on reboot could not be scheduled)"));
+    }
 }

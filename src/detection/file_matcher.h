@@ -35,7 +35,10 @@ void ScanFile(const std::wstring& path, const std::wstring& folder, const std::w
 void RemoveMatchedFile(const std::wstring& path, const std::wstring& folder,
                        const std::wstring& name, RemovalKind kind);
 
-// Schedules a file that stayed for deletion at restart and reports it in the
-// activity list under the name `shown`; the line promises the removal on
-// reboot only when the deletion was really scheduled.
-void ScheduleRemovalOnReboot(const std::wstring& path, const std::wstring& shown);
+// What becomes of a file that is still there after its removal: it is only
+// reported, or first scheduled for deletion at restart, and then its line
+// promises the removal on reboot only when the deletion was really scheduled.
+enum class StayingFile { Reported, DeletedOnReboot };
+// Reports the outcome of one removal in the activity list under the name
+// `shown`: whether `path` is gone or still there.
+void ReportFileRemoval(const std::wstring& path, const std::wstring& shown, StayingFile staying);

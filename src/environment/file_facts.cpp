@@ -5,17 +5,11 @@
 
 int32_t GetFileLength(const std::wstring& path)
 {
-    // Closed however the routine ends.
-    struct LegacyFile {
-        HFILE file;
-        ~LegacyFile()
-        {
-            if (file != HFILE_ERROR) _lclose(file);
-        }
-    } opened{_lopen(platform::ToAnsi(path).c_str(), OF_READ | OF_SHARE_COMPAT)};
-    if (opened.file == HFILE_ERROR) return -1;  // what the size query on the failed open yields
+    platform::HeldLegacyFile opened{
+        _lopen(platform::ToAnsi(path).c_str(), OF_READ | OF_SHARE_COMPAT)};
+    if (!opened.valid()) return -1;  // what the size query on the failed open yields
     DWORD high = 0;
-    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(opened.file));
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(opened.get()));
     return static_cast<int32_t>(GetFileSize(handle, &high));
 }
 

@@ -91,39 +91,53 @@ bool HasExactAnsiForm(const std::wstring& text);
 std::basic_string<WCHAR> ToUtf16(const std::wstring& text);
 std::wstring FromUtf16(const WCHAR* text, size_t length);
 
-// A kernel handle (file, process, snapshot) closed exactly once, however the
-// routine that opened it ends. Both failure values of the open calls count.
-class HeldHandle {
+// The values by which the open calls say "no handle": null for most, for
+// kernel handles also INVALID_HANDLE_VALUE, for searches that value only,
+// HFILE_ERROR for _lopen.
+template <typename Handle>
+bool IsNotNull(Handle handle)
+{
+    return handle != nullptr;
+}
+inline bool IsKernelHandle(HANDLE handle)
+{
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+inline bool IsSearch(HANDLE find) { return find != INVALID_HANDLE_VALUE; }
+inline bool IsLegacyFile(HFILE file) { return file != HFILE_ERROR; }
+
+// A handle closed exactly once by `Close`, however the routine that opened it
+// ends; a "no handle" value (`Opened` false) is never closed.
+template <typename Handle, auto Close, bool (*Opened)(Handle) = IsNotNull<Handle>>
+class Held {
 public:
-    explicit HeldHandle(HANDLE handle) : handle_(handle) {}
-    ~HeldHandle()
+    // Null, for the open calls that hand the handle back through a pointer;
+    // only where null says "no handle".
+    Held() : handle_() {}
+    explicit Held(Handle handle) : handle_(handle) {}
+    ~Held()
     {
-        if (valid()) CloseHandle(handle_);
+        if (valid()) Close(handle_);
     }
-    HeldHandle(const HeldHandle&) = delete;
-    HeldHandle& operator=(const HeldHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+    Handle get() const { return handle_; }
+    bool valid() const { return Opened(handle_); }
+    // Where such an open call stores the handle.
+    Handle* receive() { return &handle_; }
 
 private:
-    HANDLE handle_;
+    Handle handle_;
 };
 
-// A directory search, closed with FindClose exactly once.
-class HeldFind {
-public:
-    explicit HeldFind(HANDLE find) : find_(find) {}
-    ~HeldFind()
-    {
-        if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
-    }
-    HeldFind(const HeldFind&) = delete;
-    HeldFind& operator=(const HeldFind&) = delete;
-    HANDLE get() const { return find_; }
-
-private:
-    HANDLE find_;
-};
+// Files, processes, threads, snapshots.
+using HeldHandle = Held<HANDLE, &CloseHandle, IsKernelHandle>;
+using HeldFind = Held<HANDLE, &FindClose, IsSearch>;
+using HeldKey = Held<HKEY, &RegCloseKey>;
+// Service managers and services.
+using HeldService = Held<SC_HANDLE, &CloseServiceHandle>;
+using HeldLegacyFile = Held<HFILE, &_lclose, IsLegacyFile>;
 
 // A library of Windows itself, loaded by its full path in the system folder:
 // a file of the same name beside the program (in a download folder, say) is
@@ -142,25 +156,19 @@ bool LoadCommonControls(DWORD classes);
 class LoadedLibrary {
 public:
     explicit LoadedLibrary(const char* name) : module_(LoadSystemLibrary(name)) {}
-    ~LoadedLibrary()
-    {
-        if (module_ != nullptr) FreeLibrary(module_);
-    }
-    LoadedLibrary(const LoadedLibrary&) = delete;
-    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
-    bool Loaded() const { return module_ != nullptr; }
+    bool Loaded() const { return module_.valid(); }
 
     template <typename Function>
     Function Entry(const char* name) const
     {
-        if (module_ == nullptr) return nullptr;
+        if (!module_.valid()) return nullptr;
         return reinterpret_cast<Function>(
-            reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+            reinterpret_cast<void (*)()>(GetProcAddress(module_.get(), name)));
     }
 
 private:
-    HMODULE module_;
+    Held<HMODULE, &FreeLibrary> module_;
 };
 
 }  // namespace platform

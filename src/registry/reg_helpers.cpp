@@ -17,8 +17,8 @@ constexpr DWORD kMaxValueBytes = 32 * 1024;
 
 std::wstring RegReadString(HKEY root, const std::wstring& subKey, const std::wstring& valueName)
 {
-    HeldKey key;
-    if (RegOpenKeyExA(root, platform::ToAnsi(subKey).c_str(), 0, KEY_QUERY_VALUE, key.Receive()) !=
+    platform::HeldKey key;
+    if (RegOpenKeyExA(root, platform::ToAnsi(subKey).c_str(), 0, KEY_QUERY_VALUE, key.receive()) !=
         ERROR_SUCCESS)
         return std::wstring();
 
@@ -27,7 +27,7 @@ std::wstring RegReadString(HKEY root, const std::wstring& subKey, const std::wst
     // A one-byte buffer announced as empty makes the call report the value's size.
     BYTE probe[1] = {0};
     DWORD size = 0;
-    RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, probe, &size);
+    RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, probe, &size);
 
     // Callers read paths and names, which never come near this; a buffer of
     // whatever size the registry reports could exhaust the memory.
@@ -35,7 +35,7 @@ std::wstring RegReadString(HKEY root, const std::wstring& subKey, const std::wst
 
     std::vector<BYTE> buffer(static_cast<size_t>(size) + 1, 0);
     DWORD got = size;
-    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, buffer.data(), &got) !=
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, buffer.data(), &got) !=
         ERROR_SUCCESS)
         return std::wstring();
 
@@ -51,11 +51,11 @@ void RegWriteString(HKEY root, const std::wstring& subKey, const std::wstring& v
                     const std::wstring& text)
 {
     // RegOpenKeyA, unlike RegCreateKeyA, never creates the key.
-    HeldKey key;
-    if (RegOpenKeyA(root, platform::ToAnsi(subKey).c_str(), key.Receive()) != ERROR_SUCCESS) return;
+    platform::HeldKey key;
+    if (RegOpenKeyA(root, platform::ToAnsi(subKey).c_str(), key.receive()) != ERROR_SUCCESS) return;
 
     const std::string data = platform::ToAnsi(text);
-    RegSetValueExA(key.Get(), platform::ToAnsi(valueName).c_str(), 0, REG_SZ,
+    RegSetValueExA(key.get(), platform::ToAnsi(valueName).c_str(), 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
 }
 
@@ -100,8 +100,8 @@ LONG SubKeyAt(HKEY key, DWORD index, bool unicode, std::wstring& name)
 void VisitSubKeys(HKEY root, const std::wstring& path,
                   const std::function<bool(const std::wstring& name)>& visit)
 {
-    HeldKey key;
-    if (RegOpenKeyA(root, platform::ToAnsi(path).c_str(), key.Receive()) != ERROR_SUCCESS) return;
+    platform::HeldKey key;
+    if (RegOpenKeyA(root, platform::ToAnsi(path).c_str(), key.receive()) != ERROR_SUCCESS) return;
 
     // The NT family's registry holds Unicode names, which its ANSI calls hand
     // out as look-alikes.
@@ -111,7 +111,7 @@ void VisitSubKeys(HKEY root, const std::wstring& path,
     bool justRemoved = false;
     for (;;) {
         std::wstring entry;
-        const LONG result = SubKeyAt(key.Get(), index, unicode, entry);
+        const LONG result = SubKeyAt(key.get(), index, unicode, entry);
         if (result == ERROR_NO_MORE_ITEMS) break;
         // Any failure would repeat at every index and never reach the end of
         // the list; an over-long name cannot be the hijacker's.

@@ -13,24 +13,6 @@ std::wstring RegReadString(HKEY root, const std::wstring& subKey, const std::wst
 void RegWriteString(HKEY root, const std::wstring& subKey, const std::wstring& valueName,
                     const std::wstring& text);
 
-// A registry key opened by one routine, closed on every way out of it.
-class HeldKey {
-public:
-    HeldKey() = default;
-    ~HeldKey()
-    {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    HeldKey(const HeldKey&) = delete;
-    HeldKey& operator=(const HeldKey&) = delete;
-
-    PHKEY Receive() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 // Visits every subkey of root\path that exists when the pass starts, once each,
 // pumping window messages after each one. `visit` gets the subkey's name and
 // returns true when it deleted that subkey, so the entries after it have moved

@@ -1,5 +1,7 @@
 #include "removal/services.h"
 
+#include <iterator>
+
 #include "platform/win32.h"
 
 namespace {
@@ -31,90 +33,66 @@ const DWORD kFullServiceAccess = 0xF003F;
 const int kMaxStatusQueries = 30;
 const DWORD kStatusPauseMs = 100;
 
+// Deleted in this order, each with its whole subtree: every control set
+// carries the same keys, first the legacy enumeration keys of all four, then
+// their services' configuration keys; then the uninstall entries of the
+// machine and of the user; last the single keys.
+const wchar_t* const kEnumRoots[] = {
+    L"SYSTEM\\CurrentControlSet\\Enum\\Root\\", L"SYSTEM\\ControlSet001\\Enum\\Root\\",
+    L"SYSTEM\\ControlSet002\\Enum\\Root\\", L"SYSTEM\\ControlSet003\\Enum\\Root\\"};
+// The first is the system's escaped form of name C, kept literally.
+const wchar_t* const kEnumRootKeys[] = {
+    L"LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", L"LEGACY___NS_SERVICE_3"};
+
+const wchar_t* const kServiceFolders[] = {
+    L"SYSTEM\\CurrentControlSet\\Services\\", L"SYSTEM\\ControlSet001\\Services\\",
+    L"SYSTEM\\ControlSet002\\Services\\", L"SYSTEM\\ControlSet003\\Services\\"};
+const wchar_t* const kServiceKeys[] = {kNameB, kNameC, kNameA2, kNameD, kNameE,
+                                       L"LEGACY___NS_SERVICE_3"};
+
+const HKEY kUninstallHives[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+const wchar_t* const kUninstall[] = {L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"};
+const wchar_t* const kUninstallEntries[] = {L"HSA", L"SE", L"SW", L"SearchAssistant Uninstall",
+                                            L"Search extender"};
+
 struct FixedKey {
     HKEY hive;
     const wchar_t* path;
-    const wchar_t* name;  // appended directly to the path, or null
 };
 
-const wchar_t kCurrentServices[] = L"SYSTEM\\CurrentControlSet\\Services\\";
-const wchar_t kServices001[] = L"SYSTEM\\ControlSet001\\Services\\";
-const wchar_t kServices002[] = L"SYSTEM\\ControlSet002\\Services\\";
-const wchar_t kServices003[] = L"SYSTEM\\ControlSet003\\Services\\";
-
-// Deleted in this order, each with its whole subtree. The LEGACY_O? keys are
-// the system's escaped form of name C, kept literally.
-const FixedKey kFixedKeys[] = {
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY___NS_SERVICE_3", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet001\\Enum\\Root\\LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet001\\Enum\\Root\\LEGACY___NS_SERVICE_3", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\Enum\\Root\\LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\Enum\\Root\\LEGACY___NS_SERVICE_3", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet003\\Enum\\Root\\LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet003\\Enum\\Root\\LEGACY___NS_SERVICE_3", nullptr},
-    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameB},
-    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameC},
-    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameA2},
-    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameD},
-    {HKEY_LOCAL_MACHINE, kCurrentServices, kNameE},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\LEGACY___NS_SERVICE_3", nullptr},
-    {HKEY_LOCAL_MACHINE, kServices001, kNameB},
-    {HKEY_LOCAL_MACHINE, kServices001, kNameC},
-    {HKEY_LOCAL_MACHINE, kServices001, kNameA2},
-    {HKEY_LOCAL_MACHINE, kServices001, kNameD},
-    {HKEY_LOCAL_MACHINE, kServices001, kNameE},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet001\\Services\\LEGACY___NS_SERVICE_3", nullptr},
-    {HKEY_LOCAL_MACHINE, kServices002, kNameB},
-    {HKEY_LOCAL_MACHINE, kServices002, kNameC},
-    {HKEY_LOCAL_MACHINE, kServices002, kNameA2},
-    {HKEY_LOCAL_MACHINE, kServices002, kNameD},
-    {HKEY_LOCAL_MACHINE, kServices002, kNameE},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\Services\\LEGACY___NS_SERVICE_3", nullptr},
-    {HKEY_LOCAL_MACHINE, kServices003, kNameB},
-    {HKEY_LOCAL_MACHINE, kServices003, kNameC},
-    {HKEY_LOCAL_MACHINE, kServices003, kNameA2},
-    {HKEY_LOCAL_MACHINE, kServices003, kNameD},
-    {HKEY_LOCAL_MACHINE, kServices003, kNameE},
-    {HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet003\\Services\\LEGACY___NS_SERVICE_3", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HSA", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SE", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SW", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SearchAssistant Uninstall", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Search extender", nullptr},
-    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HSA", nullptr},
-    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SE", nullptr},
-    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SW", nullptr},
-    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SearchAssistant Uninstall", nullptr},
-    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Search extender", nullptr},
-    {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}", nullptr},
-    {HKEY_CLASSES_ROOT, L"Image.Image", nullptr},
-    {HKEY_CLASSES_ROOT, L"Image.Image.1", nullptr},
+const FixedKey kSingleKeys[] = {
+    {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}"},
+    {HKEY_CLASSES_ROOT, L"Image.Image"},
+    {HKEY_CLASSES_ROOT, L"Image.Image.1"},
     // Directly under the hive's root, not under SOFTWARE\Classes.
-    {HKEY_LOCAL_MACHINE, L"Image.Image", nullptr},
-    {HKEY_LOCAL_MACHINE, L"Image.Image.1", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{0B40A54D-BEC3-4077-9A33-701BD6ACDEB2}", nullptr},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}", nullptr},
+    {HKEY_LOCAL_MACHINE, L"Image.Image"},
+    {HKEY_LOCAL_MACHINE, L"Image.Image.1"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{0B40A54D-BEC3-4077-9A33-701BD6ACDEB2}"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}"},
 };
-static_assert(sizeof(kFixedKeys) / sizeof(kFixedKeys[0]) == 49, "the hijacker leaves 49 keys");
 
-// A service manager or service handle, closed on every way out.
-class HeldService {
-public:
-    explicit HeldService(SC_HANDLE handle) : handle_(handle) {}
-    ~HeldService()
-    {
-        if (handle_ != nullptr) CloseServiceHandle(handle_);
+static_assert(std::size(kEnumRoots) * std::size(kEnumRootKeys) +
+                      std::size(kServiceFolders) * std::size(kServiceKeys) +
+                      std::size(kUninstallHives) * std::size(kUninstall) *
+                          std::size(kUninstallEntries) +
+                      std::size(kSingleKeys) ==
+                  49,
+              "the hijacker leaves 49 keys");
+
+void RemoveKey(HKEY hive, const std::wstring& path)
+{
+    SHDeleteKeyA(hive, platform::ToAnsi(path).c_str());
+}
+
+// Each name under each parent, parent by parent.
+template <size_t Parents, size_t Names>
+void RemoveKeys(HKEY hive, const wchar_t* const (&parents)[Parents],
+                const wchar_t* const (&names)[Names])
+{
+    for (const wchar_t* parent : parents) {
+        for (const wchar_t* name : names) RemoveKey(hive, std::wstring(parent) + name);
     }
-    HeldService(const HeldService&) = delete;
-    HeldService& operator=(const HeldService&) = delete;
-
-    SC_HANDLE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    SC_HANDLE handle_;
-};
+}
 
 }  // namespace
 
@@ -127,26 +105,27 @@ void StopHijackerServices()
 void StopServiceByName(const std::wstring& serviceName)
 {
     // The 9x family has no service manager: nothing to stop there.
-    HeldService manager(OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, kManagerAccess));
-    if (!manager) return;
+    platform::HeldService manager(
+        OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, kManagerAccess));
+    if (!manager.valid()) return;
 
     const std::string name = platform::ToAnsi(serviceName);
     SERVICE_STATUS status = {};
     {
-        HeldService service(OpenServiceA(manager.Get(), name.c_str(), kStopAccess));
-        if (service) ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+        platform::HeldService service(OpenServiceA(manager.get(), name.c_str(), kStopAccess));
+        if (service.valid()) ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
     }
 
-    HeldService service(OpenServiceA(manager.Get(), name.c_str(), kFullServiceAccess));
-    if (!service) return;
+    platform::HeldService service(OpenServiceA(manager.get(), name.c_str(), kFullServiceAccess));
+    if (!service.valid()) return;
 
     // Wait for a stopping service to finish, but not for ever; a failed query
     // would only repeat the last answer.
-    bool answered = QueryServiceStatus(service.Get(), &status) != FALSE;
+    bool answered = QueryServiceStatus(service.get(), &status) != FALSE;
     int queries = 1;
     while (answered && status.dwCurrentState == SERVICE_STOP_PENDING && queries < kMaxStatusQueries) {
         Sleep(kStatusPauseMs);
-        answered = QueryServiceStatus(service.Get(), &status) != FALSE;
+        answered = QueryServiceStatus(service.get(), &status) != FALSE;
         ++queries;
     }
 }
@@ -154,9 +133,8 @@ void StopServiceByName(const std::wstring& serviceName)
 void RemoveFixedKeys()
 {
     // Missing keys and keys the user may not delete are left as they are.
-    for (const FixedKey& row : kFixedKeys) {
-        std::wstring path = row.path;
-        if (row.name != nullptr) path += row.name;
-        SHDeleteKeyA(row.hive, platform::ToAnsi(path).c_str());
-    }
+    RemoveKeys(HKEY_LOCAL_MACHINE, kEnumRoots, kEnumRootKeys);
+    RemoveKeys(HKEY_LOCAL_MACHINE, kServiceFolders, kServiceKeys);
+    for (HKEY hive : kUninstallHives) RemoveKeys(hive, kUninstall, kUninstallEntries);
+    for (const FixedKey& row : kSingleKeys) RemoveKey(row.hive, row.path);
 }
