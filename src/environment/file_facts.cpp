@@ -18,9 +18,6 @@ bool FileIsPresent(const std::wstring& path)
     // A search pattern would find other files than the one named.
     if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) return false;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(platform::ToAnsi(path).c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    bool isFile = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    FindClose(find);
-    return isFile;
+    const platform::HeldFind find(FindFirstFileA(platform::ToAnsi(path).c_str(), &data));
+    return find.valid() && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }

@@ -60,16 +60,15 @@ std::wstring EnvironmentFolder(const char* name)
 
 std::wstring RegistryFolder(const char* valueName)
 {
-    HKEY key = nullptr;
+    platform::HeldKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+                      KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS)
         return std::wstring();
     std::vector<char> buffer(MAX_PATH + 1, '\0');
     DWORD size = MAX_PATH;
     DWORD type = 0;
-    const LONG result = RegQueryValueExA(key, valueName, nullptr, &type,
+    const LONG result = RegQueryValueExA(key.get(), valueName, nullptr, &type,
                                          reinterpret_cast<LPBYTE>(buffer.data()), &size);
-    RegCloseKey(key);
     if (result != ERROR_SUCCESS || type != REG_SZ) return std::wstring();
     return TrimNull(platform::FromAnsi(buffer.data(), size));
 }

@@ -175,12 +175,11 @@ void Remove(const Removal& removal)
 
 void RemoveRegistryValue(HKEY hive, const std::wstring& key, const std::wstring& valueName)
 {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExA(hive, platform::ToAnsi(key).c_str(), 0, kAutorunKeyAccess, &opened) !=
+    platform::HeldKey opened;
+    if (RegOpenKeyExA(hive, platform::ToAnsi(key).c_str(), 0, kAutorunKeyAccess, opened.receive()) !=
         ERROR_SUCCESS)
         return;
-    RegDeleteValueA(opened, platform::ToAnsi(valueName).c_str());
-    RegCloseKey(opened);
+    RegDeleteValueA(opened.get(), platform::ToAnsi(valueName).c_str());
 }
 
 bool CommandNamesFile(const std::wstring& command, const std::wstring& path)
