@@ -20,8 +20,7 @@ const char kMailLink[] = "mailto:support@grevlin.example";
 const char kSpywareBlasterLink[] = "http://www.javacoolsoftware.com/spywareblaster.html";
 const char kFirefoxLink[] = "http://www.mozilla.com/";
 
-const char* const kTabCaptions[] = {" Main ", " Protection ", " About ", " Grevlin History "};
-
+// The tabs in their order on the strip, each with the view its caption selects.
 struct TabPanel {
     const char* caption;
     const wchar_t* panel;
@@ -248,11 +247,12 @@ LRESULT AboutForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 void AboutForm::Form_Load()
 {
     HWND tab = controls_.Get(IDC_TABABOUT);
-    for (int i = 0; i < 4; ++i) {
+    int index = 0;
+    for (const TabPanel& mapping : kTabPanels) {
         TCITEMA item = {};
         item.mask = TCIF_TEXT;
-        item.pszText = const_cast<char*>(kTabCaptions[i]);
-        SendMessageA(tab, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+        item.pszText = const_cast<char*>(mapping.caption);
+        SendMessageA(tab, TCM_INSERTITEMA, index++, reinterpret_cast<LPARAM>(&item));
     }
     // The tab strip lies under its views and does not paint over them.
     SetWindowPos(tab, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
