@@ -77,6 +77,10 @@ private:
 RECT CentredWindowRect(int clientTwipsWidth, int clientTwipsHeight, DWORD style,
                        const Scale& scale);
 
+// A class drawn on the 3D-face grey with the arrow cursor, registered once;
+// true when it is there.
+bool RegisterWindowClass(HINSTANCE instance, const char* className, WNDPROC procedure,
+                         HICON icon);
 void RegisterPanelClass(HINSTANCE instance);
 
 }  // namespace forms

@@ -10,7 +10,6 @@ using forms::Kind;
 
 namespace {
 
-constexpr DWORD kAboutStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kClientWidth = 4695;   // twips
 constexpr int kClientHeight = 3600;  // twips
 
@@ -188,15 +187,9 @@ void AboutForm::Show()
     }
     HINSTANCE instance = GetModuleHandleA(nullptr);
     forms::RegisterPanelClass(instance);
-    if (!Register(instance, GREVLIN_ABOUT_CLASS, LoadIconA(instance, MAKEINTRESOURCEA(1)))) return;
-    scale_ = forms::ScreenScale();
-    RECT frame = forms::CentredWindowRect(kClientWidth, kClientHeight, kAboutStyle, scale_);
-    CreateWindowExA(WS_EX_CONTROLPARENT, GREVLIN_ABOUT_CLASS, GREVLIN_TITLE, kAboutStyle,
-                    frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
-                    nullptr, nullptr, instance, this);
-    if (!window_) return;
-    ShowWindow(window_, SW_SHOWNORMAL);
-    UpdateWindow(window_);
+    if (!CreateCentred(instance, GREVLIN_ABOUT_CLASS, WS_EX_CONTROLPARENT, kClientWidth,
+                       kClientHeight, SW_SHOWNORMAL))
+        return;
     SetForegroundWindow(window_);
 }
 
@@ -228,15 +221,6 @@ LRESULT AboutForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    case WM_CTLCOLORSTATIC: {
-        HBRUSH brush = controls_.StaticColour(reinterpret_cast<HWND>(lParam),
-                                              reinterpret_cast<HDC>(wParam));
-        if (brush) return reinterpret_cast<LRESULT>(brush);
-        break;
-    }
-    case WM_SETCURSOR:
-        if (controls_.SetLinkCursor(reinterpret_cast<HWND>(wParam))) return TRUE;
-        break;
     case WM_CLOSE:
         Form_Unload();
         return 0;
