@@ -29,6 +29,10 @@ protected:
             form = reinterpret_cast<Form*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         }
         if (!form) return DefWindowProcA(window, message, wParam, lParam);
+        // The controls are there before the form's own WM_CREATE, its Form_Load.
+        if (message == WM_CREATE && form->design_)
+            form->controls_.Create(window, form->design_->controls, form->design_->controlCount,
+                                   form->scale_);
         LRESULT result = form->HandleMessage(message, wParam, lParam);
         if (message == WM_NCDESTROY) {
             SetWindowLongPtrA(window, GWLP_USERDATA, 0);
@@ -38,20 +42,20 @@ protected:
     }
 
     // Registers the form's class with the program's icon, creates the window
-    // centred on the screen around a client area of the given twips, and
-    // shows it. WM_CREATE lays out the controls at scale_, known by then.
-    bool CreateCentred(HINSTANCE instance, const char* className, DWORD exStyle,
-                       int clientTwipsWidth, int clientTwipsHeight, int show)
+    // centred on the screen with its controls at the screen's scale, and
+    // shows it.
+    bool CreateCentred(HINSTANCE instance, const forms::FormDesign& design, int show)
     {
-        if (!forms::RegisterWindowClass(instance, className, WindowProc,
+        if (!forms::RegisterWindowClass(instance, design.className, WindowProc,
                                         LoadIconA(instance, MAKEINTRESOURCEA(1))))
             return false;
+        design_ = &design;
         scale_ = forms::ScreenScale();
         RECT frame =
-            forms::CentredWindowRect(clientTwipsWidth, clientTwipsHeight, kFormStyle, scale_);
-        CreateWindowExA(exStyle, className, GREVLIN_TITLE, kFormStyle, frame.left, frame.top,
-                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                        instance, static_cast<Form*>(this));
+            forms::CentredWindowRect(design.clientWidth, design.clientHeight, kFormStyle, scale_);
+        CreateWindowExA(design.exStyle, design.className, GREVLIN_TITLE, kFormStyle, frame.left,
+                        frame.top, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                        nullptr, instance, static_cast<Form*>(this));
         if (!window_) return false;
         ShowWindow(window_, show);
         UpdateWindow(window_);
@@ -73,6 +77,7 @@ protected:
     }
 
     HWND window_ = nullptr;
+    const forms::FormDesign* design_ = nullptr;
     forms::ControlSet controls_;
     forms::Scale scale_;
 };

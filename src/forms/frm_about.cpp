@@ -1,5 +1,7 @@
 #include "forms/frm_about.h"
 
+#include <iterator>
+
 #include "forms/control_ids.h"
 #include "scan/activity_log.h"
 #include "scan/version.h"
@@ -9,9 +11,6 @@ using forms::ControlSpec;
 using forms::Kind;
 
 namespace {
-
-constexpr int kClientWidth = 4695;   // twips
-constexpr int kClientHeight = 3600;  // twips
 
 const char kForumsLink[] = "http://www.grevlin.example/forums";
 const char kDonateLink[] = "http://www.grevlin.example/donate.php";
@@ -95,6 +94,9 @@ const ControlSpec kAboutControls[] = {
      "this project complete. A small donation would be greatly appreciated.",
      {180, 1320, 3975, 855}, forms::kPlain, nullptr, IDC_PICABOUT, 0, true},
 };
+
+const forms::FormDesign kAboutDesign = {GREVLIN_ABOUT_CLASS, WS_EX_CONTROLPARENT, 4695, 3600,
+                                        kAboutControls, std::size(kAboutControls)};
 
 const char* const kVersionHistory[] = {
     "v6.05 ( 7/30/06 )",
@@ -187,9 +189,7 @@ void AboutForm::Show()
     }
     HINSTANCE instance = GetModuleHandleA(nullptr);
     forms::RegisterPanelClass(instance);
-    if (!CreateCentred(instance, GREVLIN_ABOUT_CLASS, WS_EX_CONTROLPARENT, kClientWidth,
-                       kClientHeight, SW_SHOWNORMAL))
-        return;
+    if (!CreateCentred(instance, kAboutDesign, SW_SHOWNORMAL)) return;
     SetForegroundWindow(window_);
 }
 
@@ -197,8 +197,6 @@ LRESULT AboutForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_CREATE:
-        controls_.Create(window_, kAboutControls, sizeof kAboutControls / sizeof kAboutControls[0],
-                         scale_);
         Form_Load();
         return 0;
     case WM_NOTIFY: {

@@ -1,5 +1,7 @@
 #include "forms/frm_main.h"
 
+#include <iterator>
+
 #include "detection/crc32.h"
 #include "environment/protected_names.h"
 #include "forms/control_ids.h"
@@ -11,9 +13,6 @@ using forms::ControlSpec;
 using forms::Kind;
 
 namespace {
-
-constexpr int kClientWidth = 5760;   // twips
-constexpr int kClientHeight = 5640;  // twips
 
 // In tab order; positions in twips.
 const ControlSpec kMainControls[] = {
@@ -38,6 +37,9 @@ const ControlSpec kMainControls[] = {
      true},
 };
 
+const forms::FormDesign kMainDesign = {GREVLIN_MAIN_CLASS, 0, 5760, 5640, kMainControls,
+                                       std::size(kMainControls)};
+
 }  // namespace
 
 MainForm& frmMain()
@@ -49,7 +51,7 @@ MainForm& frmMain()
 bool MainForm::Create(HINSTANCE instance, int show)
 {
     Form_Initialize();
-    if (!CreateCentred(instance, GREVLIN_MAIN_CLASS, 0, kClientWidth, kClientHeight, show))
+    if (!CreateCentred(instance, kMainDesign, show))
         return false;
     SetFocus(controls_.Get(IDC_LSTMAIN));
     return true;
@@ -59,8 +61,6 @@ LRESULT MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_CREATE:
-        controls_.Create(window_, kMainControls, sizeof kMainControls / sizeof kMainControls[0],
-                         scale_);
         Form_Load();
         return 0;
     case WM_COMMAND:
