@@ -13,9 +13,8 @@ DWORD StyleFor(Kind kind)
 {
     switch (kind) {
     case Kind::Label:
-        // No prefix: a path with "&" in the status line is shown as it is.
-        return SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
     case Kind::Link:
+        // No prefix: a path with "&" in the status line is shown as it is.
         return SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
     case Kind::ListBox:
         return LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP;
