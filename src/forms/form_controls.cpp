@@ -13,9 +13,8 @@ DWORD StyleFor(Kind kind)
 {
     switch (kind) {
     case Kind::Label:
-        // No prefix: a path with "&" in the status line is shown as it is.
-        return SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
     case Kind::Link:
+        // No prefix: a path with "&" in the status line is shown as it is.
         return SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
     case Kind::ListBox:
         return LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP;
@@ -116,16 +115,23 @@ RECT CentredWindowRect(int clientTwipsWidth, int clientTwipsHeight, DWORD style,
     return RECT{left, top, left + width, top + height};
 }
 
-void RegisterPanelClass(HINSTANCE instance)
+bool RegisterWindowClass(HINSTANCE instance, const char* className, WNDPROC procedure,
+                         HICON icon)
 {
     WNDCLASSA wc = {};
-    if (GetClassInfoA(instance, GREVLIN_PANEL_CLASS, &wc)) return;
-    wc.lpfnWndProc = PanelProc;
+    if (GetClassInfoA(instance, className, &wc)) return true;
+    wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
+    wc.hIcon = icon;
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = GREVLIN_PANEL_CLASS;
-    RegisterClassA(&wc);
+    wc.lpszClassName = className;
+    return RegisterClassA(&wc) != 0;
+}
+
+void RegisterPanelClass(HINSTANCE instance)
+{
+    RegisterWindowClass(instance, GREVLIN_PANEL_CLASS, PanelProc, nullptr);
 }
 
 void ControlSet::Create(HWND form, const ControlSpec* table, size_t count, const Scale& scale)

@@ -42,6 +42,17 @@ struct ControlSpec {
     bool visible;
 };
 
+// A form as the designer left it: its window class, its client area and its
+// controls, in tab order.
+struct FormDesign {
+    const char* className;
+    DWORD exStyle;
+    int clientWidth;   // twips
+    int clientHeight;  // twips
+    const ControlSpec* controls;
+    size_t controlCount;
+};
+
 // 1440 twips to the inch, at the screen's own dots per inch.
 struct Scale {
     int dpiX = 96;
@@ -77,6 +88,10 @@ private:
 RECT CentredWindowRect(int clientTwipsWidth, int clientTwipsHeight, DWORD style,
                        const Scale& scale);
 
+// A class drawn on the 3D-face grey with the arrow cursor, registered once;
+// true when it is there.
+bool RegisterWindowClass(HINSTANCE instance, const char* className, WNDPROC procedure,
+                         HICON icon);
 void RegisterPanelClass(HINSTANCE instance);
 
 }  // namespace forms

@@ -1,5 +1,7 @@
 #include "forms/frm_about.h"
 
+#include <iterator>
+
 #include "forms/control_ids.h"
 #include "scan/activity_log.h"
 #include "scan/version.h"
@@ -10,18 +12,13 @@ using forms::Kind;
 
 namespace {
 
-constexpr DWORD kAboutStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr int kClientWidth = 4695;   // twips
-constexpr int kClientHeight = 3600;  // twips
-
 const char kForumsLink[] = "http://www.grevlin.example/forums";
 const char kDonateLink[] = "http://www.grevlin.example/donate.php";
 const char kMailLink[] = "mailto:support@grevlin.example";
 const char kSpywareBlasterLink[] = "http://www.javacoolsoftware.com/spywareblaster.html";
 const char kFirefoxLink[] = "http://www.mozilla.com/";
 
-const char* const kTabCaptions[] = {" Main ", " Protection ", " About ", " Grevlin History "};
-
+// The tabs in their order on the strip, each with the view its caption selects.
 struct TabPanel {
     const char* caption;
     const wchar_t* panel;
@@ -97,6 +94,9 @@ const ControlSpec kAboutControls[] = {
      "this project complete. A small donation would be greatly appreciated.",
      {180, 1320, 3975, 855}, forms::kPlain, nullptr, IDC_PICABOUT, 0, true},
 };
+
+const forms::FormDesign kAboutDesign = {GREVLIN_ABOUT_CLASS, WS_EX_CONTROLPARENT, 4695, 3600,
+                                        kAboutControls, std::size(kAboutControls)};
 
 const char* const kVersionHistory[] = {
     "v6.05 ( 7/30/06 )",
@@ -189,15 +189,7 @@ void AboutForm::Show()
     }
     HINSTANCE instance = GetModuleHandleA(nullptr);
     forms::RegisterPanelClass(instance);
-    if (!Register(instance, GREVLIN_ABOUT_CLASS, LoadIconA(instance, MAKEINTRESOURCEA(1)))) return;
-    scale_ = forms::ScreenScale();
-    RECT frame = forms::CentredWindowRect(kClientWidth, kClientHeight, kAboutStyle, scale_);
-    CreateWindowExA(WS_EX_CONTROLPARENT, GREVLIN_ABOUT_CLASS, GREVLIN_TITLE, kAboutStyle,
-                    frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
-                    nullptr, nullptr, instance, this);
-    if (!window_) return;
-    ShowWindow(window_, SW_SHOWNORMAL);
-    UpdateWindow(window_);
+    if (!CreateCentred(instance, kAboutDesign, SW_SHOWNORMAL)) return;
     SetForegroundWindow(window_);
 }
 
@@ -205,8 +197,6 @@ LRESULT AboutForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_CREATE:
-        controls_.Create(window_, kAboutControls, sizeof kAboutControls / sizeof kAboutControls[0],
-                         scale_);
         Form_Load();
         return 0;
     case WM_NOTIFY: {
@@ -229,15 +219,6 @@ LRESULT AboutForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    case WM_CTLCOLORSTATIC: {
-        HBRUSH brush = controls_.StaticColour(reinterpret_cast<HWND>(lParam),
-                                              reinterpret_cast<HDC>(wParam));
-        if (brush) return reinterpret_cast<LRESULT>(brush);
-        break;
-    }
-    case WM_SETCURSOR:
-        if (controls_.SetLinkCursor(reinterpret_cast<HWND>(wParam))) return TRUE;
-        break;
     case WM_CLOSE:
         Form_Unload();
         return 0;
@@ -248,11 +229,12 @@ LRESULT AboutForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 void AboutForm::Form_Load()
 {
     HWND tab = controls_.Get(IDC_TABABOUT);
-    for (int i = 0; i < 4; ++i) {
+    int index = 0;
+    for (const TabPanel& mapping : kTabPanels) {
         TCITEMA item = {};
         item.mask = TCIF_TEXT;
-        item.pszText = const_cast<char*>(kTabCaptions[i]);
-        SendMessageA(tab, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+        item.pszText = const_cast<char*>(mapping.caption);
+        SendMessageA(tab, TCM_INSERTITEMA, index++, reinterpret_cast<LPARAM>(&item));
     }
     // The tab strip lies under its views and does not paint over them.
     SetWindowPos(tab, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "forms/base_window.h"
-#include "forms/form_controls.h"
 
 class AboutForm : public BaseWindow<AboutForm> {
 public:
@@ -31,9 +30,6 @@ private:
     void OpenLink(const std::wstring& target);
     // Appends the log, tells the user where it is, ends the process.
     [[noreturn]] void LeaveWindow();
-
-    forms::ControlSet controls_;
-    forms::Scale scale_;
 };
 
 AboutForm& frmAbout();

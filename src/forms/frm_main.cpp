@@ -1,10 +1,11 @@
 #include "forms/frm_main.h"
 
+#include <iterator>
+
 #include "detection/crc32.h"
 #include "environment/protected_names.h"
 #include "forms/control_ids.h"
 #include "scan/pipeline.h"
-#include "scan/version.h"
 #include "session/shared_state.h"
 #include "theming/xp_look.h"
 
@@ -12,10 +13,6 @@ using forms::ControlSpec;
 using forms::Kind;
 
 namespace {
-
-constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr int kClientWidth = 5760;   // twips
-constexpr int kClientHeight = 5640;  // twips
 
 // In tab order; positions in twips.
 const ControlSpec kMainControls[] = {
@@ -40,6 +37,9 @@ const ControlSpec kMainControls[] = {
      true},
 };
 
+const forms::FormDesign kMainDesign = {GREVLIN_MAIN_CLASS, 0, 5760, 5640, kMainControls,
+                                       std::size(kMainControls)};
+
 }  // namespace
 
 MainForm& frmMain()
@@ -51,16 +51,8 @@ MainForm& frmMain()
 bool MainForm::Create(HINSTANCE instance, int show)
 {
     Form_Initialize();
-    if (!Register(instance, GREVLIN_MAIN_CLASS, LoadIconA(instance, MAKEINTRESOURCEA(1))))
+    if (!CreateCentred(instance, kMainDesign, show))
         return false;
-    scale_ = forms::ScreenScale();
-    RECT frame = forms::CentredWindowRect(kClientWidth, kClientHeight, kMainStyle, scale_);
-    CreateWindowExA(0, GREVLIN_MAIN_CLASS, GREVLIN_TITLE, kMainStyle, frame.left, frame.top,
-                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
-                    this);
-    if (!window_) return false;
-    ShowWindow(window_, show);
-    UpdateWindow(window_);
     SetFocus(controls_.Get(IDC_LSTMAIN));
     return true;
 }
@@ -69,8 +61,6 @@ LRESULT MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_CREATE:
-        controls_.Create(window_, kMainControls, sizeof kMainControls / sizeof kMainControls[0],
-                         scale_);
         Form_Load();
         return 0;
     case WM_COMMAND:
@@ -79,12 +69,6 @@ LRESULT MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             else if (LOWORD(wParam) == IDC_CMDABORT) cmdAbort_Click();
         }
         return 0;
-    case WM_CTLCOLORSTATIC: {
-        HBRUSH brush = controls_.StaticColour(reinterpret_cast<HWND>(lParam),
-                                              reinterpret_cast<HDC>(wParam));
-        if (brush) return reinterpret_cast<LRESULT>(brush);
-        break;
-    }
     case WM_CLOSE:
         Form_Unload();
         return 0;

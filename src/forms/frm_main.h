@@ -5,7 +5,6 @@
 #include <string>
 
 #include "forms/base_window.h"
-#include "forms/form_controls.h"
 
 class MainForm : public BaseWindow<MainForm> {
 public:
@@ -30,8 +29,6 @@ private:
     void cmdScan_Click();
     void cmdAbort_Click();
 
-    forms::ControlSet controls_;
-    forms::Scale scale_;
     bool scanning_ = false;
     bool handedOver_ = false;
     bool statusChanged_ = false;

@@ -17,6 +17,14 @@ bool IsFormNavigation(MSG& msg)
     return false;
 }
 
+// The forms' keyboard navigation first; every other message goes to its window.
+void Dispatch(MSG& msg)
+{
+    if (IsFormNavigation(msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
 // The main window while it exists (even hidden during a scan), else the About window.
 HWND MessageOwner()
 {
@@ -61,9 +69,7 @@ void ProcessPendingMessages()
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        if (IsFormNavigation(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        Dispatch(msg);
     }
 }
 
@@ -76,11 +82,7 @@ void EndProgram() { ExitProcess(0); }
 int RunMessageLoop()
 {
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (IsFormNavigation(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) Dispatch(msg);
     return static_cast<int>(msg.wParam);
 }
 

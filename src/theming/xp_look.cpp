@@ -43,6 +43,7 @@ const char* const kManifestLines[] = {
 };
 
 // Case-sensitive, every occurrence, scanning on after each inserted value.
+// Not ReplaceNoCase: "exename" in lower case is text, not a placeholder.
 std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to)
 {
     std::string result;
@@ -58,19 +59,11 @@ std::string ReplaceAll(const std::string& text, const std::string& from, const s
     return result;
 }
 
-std::string ProgramPath()
-{
-    char buffer[MAX_PATH + 1] = {};
-    DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::string();
-    return std::string(buffer, length);
-}
-
 // One string of the program's own version resource, in the first language
 // the resource declares (040904b0, US English Unicode, when it declares none).
 std::string OwnVersionString(const char* name)
 {
-    std::string path = ProgramPath();
+    const std::string path = platform::ToAnsi(GetProgramPath());
     if (path.empty()) return std::string();
     const platform::LoadedLibrary version("version.dll");
     const auto infoSize = version.Entry<GetFileVersionInfoSizeAFn>("GetFileVersionInfoSizeA");
