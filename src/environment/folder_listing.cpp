@@ -53,7 +53,7 @@ void Walk(const std::wstring& pattern, First first, Next next, Convert convert,
 {
     Record record;
     platform::HeldFind search(first(pattern, &record));
-    if (search.get() == INVALID_HANDLE_VALUE) return;
+    if (!search.valid()) return;
     bool more = true;
     while (more) {
         if (!visit(convert(record))) break;

@@ -34,7 +34,7 @@ bool CreateWinInit(const std::string& path, const std::string& content)
     {
         platform::HeldHandle file{CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr)};
-        if (file.get() == INVALID_HANDLE_VALUE) return false;
+        if (!file.valid()) return false;
         complete = WriteAll(file.get(), content) == content.size();
     }
     if (!complete) DeleteFileA(path.c_str());

@@ -49,7 +49,7 @@ void ScanFileStreams(const std::wstring& path)
     // so files in use by Windows can still be listed.
     const std::basic_string<WCHAR> widePath = platform::ToUtf16(path);
     platform::HeldHandle file(CreateFileW(widePath.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return;
+    if (!file.valid()) return;
 
     std::vector<uint8_t> buffer(kStreamListBytes, 0);
     IO_STATUS_BLOCK status{};

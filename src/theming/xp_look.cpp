@@ -115,12 +115,12 @@ void DeleteManifest(const std::string& path)
 // True only when every byte reached the file.
 bool WriteManifest(const std::string& path, const std::string& text)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const platform::HeldHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
     DWORD written = 0;
-    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    const BOOL ok =
+        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return ok && written == text.size();
 }
 
