@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "crc_forge.h"
 #include "detection/crc32.h"
 #include "detection/file_matcher.h"
 #include "detection/scratch_folder.h"
@@ -146,7 +147,7 @@ TEST_F(FileMatcherSim, AFileThatChangesWhileItIsExaminedGetsTheVerdictOfTheMomen
 
     // Replaced by the hijacker's 28160 bytes while the probes ran: the digest
     // takes the length as it is after them, and finds it.
-    const std::string hijacker = testfiles::WithForcedCrc(std::string(28156, 'b'), 0x55B8CBF1u);
+    const std::string hijacker = forge::WithCrc32(std::string(28156, 'b'), 0x55B8CBF1u);
     sim::AddFile(path, std::string(30000, 'a'));
     bool replaced = false;
     sim::SetCallHook([&](const char* function) {
@@ -186,7 +187,7 @@ TEST_F(FileMatcherSim, NamedStreamCanBeProbedAndHashed)
     sim::AddStream("C:\\WINDOWS\\host.exe", "payload", "WSUD and more");
     EXPECT_EQ(ReadFileHex(L"C:\\WINDOWS\\host.exe:payload", 0, 3), L"57 53 55 44");
     EXPECT_EQ(FileCrc32(L"C:\\WINDOWS\\host.exe:payload", 13),
-              CrcText(testfiles::ReferenceCrc("WSUD and more")));
+              CrcText(forge::Crc32("WSUD and more")));
 }
 
 namespace {

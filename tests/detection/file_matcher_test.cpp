@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "crc_forge.h"
 #include "detection/crc32.h"
 #include "detection/file_matcher.h"
 #include "detection/scratch_folder.h"
@@ -182,7 +183,7 @@ TEST_F(FileMatcher, ListedSizeWithAnotherEntrysDigestIsNoMatch)
     for (const auto& f : files) {
         const std::wstring name = L"listed" + std::to_wstring(f.size) + L".exe";
         const std::wstring path =
-            folder_.Write(name, testfiles::WithForcedCrc(testfiles::FillerBytes(f.size - 4), f.digest));
+            folder_.Write(name, forge::WithCrc32(testfiles::FillerBytes(f.size - 4), f.digest));
         Scan(name);
         EXPECT_TRUE(testfiles::Exists(path)) << f.size;
     }
@@ -206,8 +207,8 @@ TEST_F(FileMatcher, ProbeFourReadsTheSixteenBytesFromItsFirstOffset)
 TEST_F(FileMatcher, DigestMatchesOnlyTogetherWithTheExactSize)
 {
     REQUIRE_THROWAWAY_MACHINE();
-    const std::string match = testfiles::WithForcedCrc(testfiles::FillerBytes(28156), 0x55B8CBF1u);
-    const std::string longer = testfiles::WithForcedCrc(testfiles::FillerBytes(28157), 0x55B8CBF1u);
+    const std::string match = forge::WithCrc32(testfiles::FillerBytes(28156), 0x55B8CBF1u);
+    const std::string longer = forge::WithCrc32(testfiles::FillerBytes(28157), 0x55B8CBF1u);
     const std::wstring longerPath = folder_.Write(L"longer.dll", longer);
     ASSERT_EQ(FileCrc32(longerPath, 28161), L"55B8CBF1");
     Scan(L"longer.dll");
@@ -239,7 +240,7 @@ TEST_F(FileMatcher, EveryDigestEntryIsRecognised)
     int expected = 0;
     for (const Known& k : known) {
         const std::wstring name = L"digest" + std::to_wstring(expected) + L".bak";
-        folder_.Write(name, testfiles::WithForcedCrc(testfiles::FillerBytes(k.size - 4), k.digest));
+        folder_.Write(name, forge::WithCrc32(testfiles::FillerBytes(k.size - 4), k.digest));
         Scan(name);
         ++expected;
         EXPECT_EQ(gFilesFound, expected) << "digest " << std::hex << k.digest << " size " << std::dec << k.size;

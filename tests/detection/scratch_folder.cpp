@@ -99,50 +99,6 @@ HeldFile::~HeldFile()
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
 
-uint32_t ReferenceCrc(const std::string& bytes)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
-namespace {
-
-uint32_t ZeroByteStep(uint32_t reg)
-{
-    for (int bit = 0; bit < 8; ++bit) reg = (reg >> 1) ^ (0xEDB88320u & (0u - (reg & 1)));
-    return reg;
-}
-
-// Undoes one step over a zero byte: the table's top bytes are all different,
-// so the top byte of the result names the table entry that was used.
-uint32_t UndoZeroByteStep(uint32_t after)
-{
-    for (uint32_t index = 0; index < 256; ++index) {
-        uint32_t entry = ZeroByteStep(index);
-        if ((entry >> 24) == (after >> 24)) return ((after ^ entry) << 8) | index;
-    }
-    return 0;
-}
-
-}  // namespace
-
-std::string WithForcedCrc(const std::string& prefix, uint32_t target)
-{
-    uint32_t reg = ReferenceCrc(prefix) ^ 0xFFFFFFFFu;  // the running register after the prefix
-    // Four bytes w fed from register r give the same as four zero bytes fed
-    // from r ^ w; undo four zero-byte steps from the wanted final register.
-    uint32_t wanted = target ^ 0xFFFFFFFFu;
-    for (int i = 0; i < 4; ++i) wanted = UndoZeroByteStep(wanted);
-    uint32_t word = wanted ^ reg;
-    std::string out = prefix;
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((word >> (8 * i)) & 0xFF);
-    return out;
-}
-
 std::string FillerBytes(size_t size)
 {
     std::string bytes(size, '\0');

@@ -2,7 +2,6 @@
 // so the same tests run against the simulation and against real Windows.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -54,11 +53,6 @@ private:
     HANDLE handle_;
 };
 
-// The reference CRC-32 (bit by bit, independent of the table-driven engine).
-uint32_t ReferenceCrc(const std::string& bytes);
-// `prefix` followed by four bytes chosen so that the CRC-32 of the whole is
-// `target` (CRC-32 is linear, so four free bytes reach any value).
-std::string WithForcedCrc(const std::string& prefix, uint32_t target);
 // `size` bytes that match no probe (a repeating, non-zero pattern).
 std::string FillerBytes(size_t size);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "crc_forge.h"
 #include "detection/crc32.h"
 #include "environment/protected_names.h"
 #include "platform/sim/machine.h"
@@ -31,51 +32,14 @@ inline std::string ProbeInfected(size_t size = 64)
     return bytes;
 }
 
-inline uint32_t Crc32(const std::string& bytes)
+// The first digest entry: "55B8CBF1", 28160 bytes, found by its digest alone
+// and never by a probe.
+inline std::string DigestInfected()
 {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1u) ? 0xEDB88320u : 0u);
-    }
-    return ~crc;
+    std::string body(28156, '\0');
+    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 23);
+    return forge::WithCrc32(body, 0x55B8CBF1u);
 }
-
-// `size` bytes whose CRC-32 is `digest`: the last four bytes are solved for it,
-// so the file is found only by its digest entry, never by a probe.
-inline std::string WithDigest(uint32_t digest, size_t size)
-{
-    uint32_t table[256];
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int bit = 0; bit < 8; ++bit) c = (c >> 1) ^ ((c & 1u) ? 0xEDB88320u : 0u);
-        table[n] = c;
-    }
-    std::string bytes(size - 4, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 23);
-    uint32_t state = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) state = table[(state ^ byte) & 0xFF] ^ (state >> 8);
-
-    // Walk the table backwards from the wanted register to the four bytes.
-    uint32_t wanted = digest ^ 0xFFFFFFFFu;
-    for (int step = 0; step < 4; ++step) {
-        for (uint32_t n = 0; n < 256; ++n) {
-            if ((table[n] >> 24) == (wanted >> 24)) {
-                wanted = ((wanted ^ table[n]) << 8) | n;
-                break;
-            }
-        }
-    }
-    for (int i = 0; i < 4; ++i) {
-        uint8_t stateByte = static_cast<uint8_t>(state >> (8 * i));
-        uint8_t fromWanted = static_cast<uint8_t>(wanted >> (8 * i));
-        bytes.push_back(static_cast<char>(stateByte ^ fromWanted));
-    }
-    return bytes;
-}
-
-// The first digest entry: "55B8CBF1", 28160 bytes.
-inline std::string DigestInfected() { return WithDigest(0x55B8CBF1u, 28160); }
 
 class Machine : public ::testing::Test {
 protected:
