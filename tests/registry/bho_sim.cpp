@@ -5,9 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/sim/machine.h"
 #include "registry/bho.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 #include "support/sim_clock.h"
 
 namespace {
@@ -16,19 +15,12 @@ const std::string kBhoKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 const char kServer[] = "C:\\WINDOWS\\system32\\hsa91.dll";
 
-class BhoSim : public ::testing::Test {
+class BhoSim : public simtest::FreshMachine {
 protected:
     void SetUp() override
     {
-        sim::Reset();
-        fakeui::Reset();
+        FreshMachine::SetUp();
         fakeui::SetPumpHook([] { throw std::runtime_error("the pass does not end"); }, 100);
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
     }
 
     static void Register(const std::string& classId, const std::string& server)

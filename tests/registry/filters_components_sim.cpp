@@ -4,9 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/sim/machine.h"
 #include "registry/filters_components.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 #include "support/sim_clock.h"
 
 namespace {
@@ -14,19 +13,12 @@ namespace {
 const std::string kComponents = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components";
 const std::string kFilter = "SOFTWARE\\Classes\\PROTOCOLS\\Filter";
 
-class DesktopComponentsSim : public ::testing::Test {
+class DesktopComponentsSim : public simtest::FreshMachine {
 protected:
     void SetUp() override
     {
-        sim::Reset();
-        fakeui::Reset();
+        FreshMachine::SetUp();
         fakeui::SetPumpHook([] { throw std::runtime_error("the pass does not end"); }, 100);
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
     }
     static void Add(const std::string& sub, const std::string& friendlyName)
     {
@@ -88,20 +80,7 @@ TEST_F(DesktopComponentsSim, AnUnreadableComponentStays)
     EXPECT_FALSE(sim::KeyExists(HKEY_CURRENT_USER, kComponents + "\\1"));
 }
 
-class ProtocolFiltersSim : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        fakeui::Reset();
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
-    }
-};
+using ProtocolFiltersSim = simtest::FreshMachine;
 
 TEST_F(ProtocolFiltersSim, ACleanMachineStaysClean)
 {

@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
 #include "removal/services.h"
 #include "session/ui.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 
 namespace {
 
@@ -26,20 +25,8 @@ const std::string kLegacyC =
     "LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3";
 const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-class ServicesSim : public ::testing::Test {
+class ServicesSim : public simtest::FreshMachine {
 protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        fakeui::Reset();
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
-    }
-
     static void AddRunning(const std::string& name, int pendingQueries = 0)
     {
         sim::ServiceSpec spec;

@@ -1,5 +1,5 @@
-// A fresh simulated machine, an empty recorder and the program's start-up
-// state for every test; helpers that build hijacker files the matcher knows.
+// The scan's fixture on a fresh simulated machine: its shell, the activity
+// lines, and hijacker files the matcher knows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,11 +9,7 @@
 #include <vector>
 
 #include "crc_forge.h"
-#include "detection/crc32.h"
-#include "environment/protected_names.h"
-#include "platform/sim/machine.h"
-#include "session/shared_state.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 
 namespace simscan {
 
@@ -41,25 +37,12 @@ inline std::string DigestInfected()
     return forge::WithCrc32(body, 0x55B8CBF1u);
 }
 
-class Machine : public ::testing::Test {
+class Machine : public simtest::FreshMachine {
 protected:
     void SetUp() override
     {
-        sim::Reset();
-        fakeui::Reset();
-        ResetSharedState();
-        BuildCrcTable();
-        LoadProtectedNames();
+        FreshMachine::SetUp();
         explorerId = FindExplorer();
-    }
-    // Tests that arrange their state through Win32 alone run in the same
-    // executable: leave them a fresh machine.
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
-        ResetSharedState();
     }
 
     // The fresh machine's shell, remembered while it still runs.
@@ -74,15 +57,6 @@ protected:
     }
 
     DWORD explorerId = 0;
-
-    // A program that cannot be ended keeps `path` open with `shareMode`.
-    static void LockForGood(const std::string& path, DWORD shareMode)
-    {
-        sim::ProcessSpec guard;
-        guard.exeFile = guard.modulePath = "C:\\Program Files\\Guard\\guard.exe";
-        guard.canTerminate = false;
-        sim::HoldFile(sim::AddProcess(guard), path, shareMode);
-    }
 
     static bool HasLine(const std::wstring& line)
     {

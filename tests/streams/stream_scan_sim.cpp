@@ -8,14 +8,11 @@
 #include <vector>
 
 #include "crc_forge.h"
-#include "detection/crc32.h"
-#include "platform/sim/machine.h"
-#include "session/shared_state.h"
 #include "streams/stream_bytes.h"
 #include "streams/stream_enum.h"
 #include "streams/stream_matcher.h"
 #include "streams/stream_stage.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 #include "support/sim_clock.h"
 
 namespace {
@@ -26,19 +23,8 @@ const std::string kWin = "C:\\WINDOWS";
 const std::string kHost = "C:\\WINDOWS\\notepad.exe";
 const std::wstring kHostW = L"C:\\WINDOWS\\notepad.exe";
 
-class StreamScan : public ::testing::Test {
+class StreamScan : public simtest::FreshMachine {
 protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        ResetSharedState();
-        fakeui::Reset();
-        BuildCrcTable();
-    }
-
-    // Leave a fresh machine to whatever runs next.
-    void TearDown() override { sim::Reset(); }
-
     // How often the stream matcher opened a stream: once for each stream it
     // examines (the host is opened with CreateFileW for its stream list).
     int CountOpens(const std::function<void()>& action)

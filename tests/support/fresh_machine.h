@@ -1,0 +1,47 @@
+// A fresh simulated machine, an empty recorder and the program's start-up
+// state for every test (include from *_sim.cpp only).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "detection/crc32.h"
+#include "environment/protected_names.h"
+#include "platform/sim/machine.h"
+#include "session/shared_state.h"
+#include "support/fake_ui.h"
+
+namespace simtest {
+
+class FreshMachine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::Reset();
+        fakeui::Reset();
+        ResetSharedState();
+        BuildCrcTable();
+        LoadProtectedNames();
+    }
+    // Tests that arrange their state through Win32 alone run in the same
+    // executable: leave them a fresh machine.
+    void TearDown() override
+    {
+        sim::SetCallHook(nullptr);
+        sim::Reset();
+        fakeui::Reset();
+        ResetSharedState();
+    }
+
+    // A program that cannot be ended keeps `path` open with `shareMode`.
+    static void LockForGood(const std::string& path, DWORD shareMode)
+    {
+        sim::ProcessSpec guard;
+        guard.exeFile = guard.modulePath = "C:\\Program Files\\Guard\\guard.exe";
+        guard.canTerminate = false;
+        sim::HoldFile(sim::AddProcess(guard), path, shareMode);
+    }
+};
+
+}  // namespace simtest
