@@ -79,8 +79,8 @@ TEST_F(FileMatcher, ProtectedNamesAreSkippedInAnyCase)
     for (const wchar_t* name : {L"EXPLORER.EXE", L"Explorer.exe", L"NotePad.exe", L"USER32.DLL"}) {
         const std::wstring path = folder_.Write(name, infected);
         Scan(name);
-        EXPECT_TRUE(testfiles::Exists(path)) << "removed a protected file";
-        EXPECT_EQ(testfiles::ReadFileBytes(path), infected);
+        EXPECT_TRUE(win32files::Exists(path)) << "removed a protected file";
+        EXPECT_EQ(win32files::Read(path), infected);
     }
     EXPECT_TRUE(fakeui::Statuses().empty());
     EXPECT_TRUE(fakeui::Lines().empty());
@@ -111,7 +111,7 @@ TEST_F(FileMatcher, CleanFileShowsItsPathAndLeavesNoLine)
     EXPECT_EQ(fakeui::Statuses()[0], path);
     EXPECT_TRUE(fakeui::Lines().empty());
     EXPECT_EQ(gFilesFound, 0);
-    EXPECT_TRUE(testfiles::Exists(path));
+    EXPECT_TRUE(win32files::Exists(path));
 }
 
 TEST_F(FileMatcher, EachByteProbeMatchesAtItsWindow)
@@ -135,7 +135,7 @@ TEST_F(FileMatcher, EachByteProbeMatchesAtItsWindow)
         EXPECT_EQ(gFilesFound, 1) << std::string(c.name, c.name + wcslen(c.name));
         ASSERT_EQ(fakeui::Lines().size(), 1u);
         EXPECT_EQ(fakeui::Lines()[0], L"Removed File! : " + path);
-        EXPECT_FALSE(testfiles::Exists(path));
+        EXPECT_FALSE(win32files::Exists(path));
     }
 }
 
@@ -168,7 +168,7 @@ TEST_F(FileMatcher, EveryProbeMatchesOnlyWithItsWholeWindowInTheFile)
             const std::wstring path = folder_.Write(name, c.bytes);
             Scan(name);
             EXPECT_EQ(gFilesFound, c.found) << "probe at " << probe.first << ": " << c.what;
-            EXPECT_EQ(testfiles::Exists(path), c.found == 0) << "probe at " << probe.first << ": " << c.what;
+            EXPECT_EQ(win32files::Exists(path), c.found == 0) << "probe at " << probe.first << ": " << c.what;
         }
     }
 }
@@ -185,7 +185,7 @@ TEST_F(FileMatcher, ListedSizeWithAnotherEntrysDigestIsNoMatch)
         const std::wstring path =
             folder_.Write(name, forge::WithCrc32(testfiles::FillerBytes(f.size - 4), f.digest));
         Scan(name);
-        EXPECT_TRUE(testfiles::Exists(path)) << f.size;
+        EXPECT_TRUE(win32files::Exists(path)) << f.size;
     }
     EXPECT_EQ(gFilesFound, 0);
     EXPECT_TRUE(fakeui::Lines().empty());
@@ -213,7 +213,7 @@ TEST_F(FileMatcher, DigestMatchesOnlyTogetherWithTheExactSize)
     ASSERT_EQ(FileCrc32(longerPath, 28161), L"55B8CBF1");
     Scan(L"longer.dll");
     EXPECT_EQ(gFilesFound, 0);
-    EXPECT_TRUE(testfiles::Exists(longerPath));
+    EXPECT_TRUE(win32files::Exists(longerPath));
 
     const std::wstring matchPath = folder_.Write(L"match.dll", match);
     Scan(L"match.dll");

@@ -68,8 +68,8 @@ TEST_F(FolderWalker, SubfoldersAreHandedOnByNameButNeverEntered)
     EXPECT_EQ(Examined(), std::vector<std::wstring>{folder_.Path() + L"cache.dat"});
     EXPECT_TRUE(fakeui::Lines().empty());
     EXPECT_EQ(gFilesFound, 0);
-    EXPECT_TRUE(testfiles::Exists(cache + L"inner.exe"));
-    EXPECT_TRUE(testfiles::Exists(plain + L"deep.exe"));
+    EXPECT_TRUE(win32files::Exists(cache + L"inner.exe"));
+    EXPECT_TRUE(win32files::Exists(plain + L"deep.exe"));
 }
 
 TEST_F(FolderWalker, HiddenAndSystemFilesAreExaminedToo)
@@ -99,7 +99,7 @@ TEST_F(FolderWalker, AbortSetBeforeTheWalkExaminesNothing)
     ScanFolder(folder_.Path());
     EXPECT_TRUE(fakeui::Statuses().empty());
     EXPECT_EQ(gFilesFound, 0);
-    EXPECT_TRUE(testfiles::Exists(folder_.Path() + L"a.exe"));
+    EXPECT_TRUE(win32files::Exists(folder_.Path() + L"a.exe"));
 }
 
 TEST_F(FolderWalker, AbortDuringAFileLetsThatFileFinish)

@@ -6,51 +6,6 @@
 
 namespace testfiles {
 
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes, DWORD attributes)
-{
-    const std::string ansi = platform::ToAnsi(path);
-    SetFileAttributesA(ansi.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = CreateFileA(ansi.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = bytes.empty() ||
-              (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size());
-    CloseHandle(file);
-    if (attributes != FILE_ATTRIBUTE_NORMAL) SetFileAttributesA(ansi.c_str(), attributes);
-    return ok;
-}
-
-std::string ReadFileBytes(const std::wstring& path, bool* ok)
-{
-    std::string content;
-    HANDLE file = CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (ok != nullptr) *ok = file != INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE) return content;
-    char chunk[4096];
-    DWORD delivered = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &delivered, nullptr) && delivered > 0)
-        content.append(chunk, delivered);
-    CloseHandle(file);
-    return content;
-}
-
-bool Exists(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesA(platform::ToAnsi(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-void RemoveFile(const std::wstring& path)
-{
-    const std::string ansi = platform::ToAnsi(path);
-    SetFileAttributesA(ansi.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(ansi.c_str());
-}
-
 ScratchFolder::ScratchFolder(const std::wstring& parent)
 {
     static std::atomic<int> counter{0};
@@ -65,7 +20,7 @@ ScratchFolder::ScratchFolder(const std::wstring& parent)
 
 ScratchFolder::~ScratchFolder()
 {
-    for (const std::wstring& file : files_) RemoveFile(file);
+    for (const std::wstring& file : files_) win32files::Remove(file);
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it)
         RemoveDirectoryA(platform::ToAnsi(*it).c_str());
     if (ok_) RemoveDirectoryA(platform::ToAnsi(path_).c_str());
@@ -76,7 +31,7 @@ std::wstring ScratchFolder::Write(const std::wstring& name, const std::string& b
 {
     std::wstring path = path_ + name;
     files_.push_back(path);
-    WriteFileBytes(path, bytes, attributes);
+    win32files::Write(path, bytes, attributes);
     return path;
 }
 

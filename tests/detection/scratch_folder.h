@@ -6,17 +6,9 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "support/win32_files.h"
 
 namespace testfiles {
-
-// Writes `bytes` to `path` (replacing it), then sets `attributes`.
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes,
-                    DWORD attributes = FILE_ATTRIBUTE_NORMAL);
-// The whole content of `path`; `ok` is false when it cannot be read.
-std::string ReadFileBytes(const std::wstring& path, bool* ok = nullptr);
-bool Exists(const std::wstring& path);
-// Clears the attributes and deletes the file (quietly, if it is there).
-void RemoveFile(const std::wstring& path);
 
 // A folder of its own under `parent` (the temporary folder by default),
 // removed with everything written through it.
