@@ -1,15 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "crc_forge.h"
-#include "detection/crc32.h"
 #include "detection/file_matcher.h"
 #include "detection/scratch_folder.h"
-#include "environment/protected_names.h"
-#include "session/shared_state.h"
-#include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
-
-using testfiles::ScratchFolder;
 
 namespace {
 
@@ -24,22 +18,10 @@ std::string WithTextAt(size_t size, size_t offset, const std::string& text)
 
 const std::string kProbe1Bytes("NIWU\0UWIN\f", 10);
 
-class FileMatcher : public ::testing::Test {
+class FileMatcher : public testfiles::ScratchScan {
 protected:
-    void SetUp() override
-    {
-        ResetSharedState();
-        fakeui::Reset();
-        BuildCrcTable();
-        LoadProtectedNames();
-        ASSERT_TRUE(folder_.Ok());
-    }
-    void TearDown() override { ResetSharedState(); }
-
     // Scans folder + name the way the walker hands it over.
     void Scan(const std::wstring& name) { ScanFile(folder_.Path() + name, folder_.Path(), name); }
-
-    ScratchFolder folder_;
 };
 
 }  // namespace

@@ -3,31 +3,15 @@
 #include <algorithm>
 #include <functional>
 
-#include "detection/crc32.h"
 #include "detection/folder_walker.h"
 #include "detection/scratch_folder.h"
 #include "detection/signatures.h"
-#include "environment/protected_names.h"
-#include "session/shared_state.h"
-#include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
-
-using testfiles::ScratchFolder;
 
 namespace {
 
-class FolderWalker : public ::testing::Test {
+class FolderWalker : public testfiles::ScratchScan {
 protected:
-    void SetUp() override
-    {
-        ResetSharedState();
-        fakeui::Reset();
-        BuildCrcTable();
-        LoadProtectedNames();
-        ASSERT_TRUE(folder_.Ok());
-    }
-    void TearDown() override { ResetSharedState(); }
-
     // The paths the matcher examined: each one it takes on is shown in the status line.
     std::vector<std::wstring> Examined() const
     {
@@ -35,8 +19,6 @@ protected:
         std::sort(paths.begin(), paths.end());
         return paths;
     }
-
-    ScratchFolder folder_;
 };
 
 }  // namespace

@@ -2,10 +2,16 @@
 // so the same tests run against the simulation and against real Windows.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
+#include "detection/crc32.h"
+#include "environment/protected_names.h"
 #include "platform/win32.h"
+#include "session/shared_state.h"
+#include "support/fake_ui.h"
 #include "support/win32_files.h"
 
 namespace testfiles {
@@ -43,6 +49,22 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// The file scan's start-up state and a scratch folder of its own for every test.
+class ScratchScan : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetSharedState();
+        fakeui::Reset();
+        BuildCrcTable();
+        LoadProtectedNames();
+        ASSERT_TRUE(folder_.Ok());
+    }
+    void TearDown() override { ResetSharedState(); }
+
+    ScratchFolder folder_;
 };
 
 // `size` bytes that match no probe (a repeating, non-zero pattern).
