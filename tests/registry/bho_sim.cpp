@@ -2,7 +2,6 @@
 // handles, pumping and name lengths.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 
 #include "registry/bho.h"
@@ -15,14 +14,8 @@ const std::string kBhoKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 const char kServer[] = "C:\\WINDOWS\\system32\\hsa91.dll";
 
-class BhoSim : public simtest::FreshMachine {
+class BhoSim : public simtest::BoundedPasses {
 protected:
-    void SetUp() override
-    {
-        FreshMachine::SetUp();
-        fakeui::SetPumpHook([] { throw std::runtime_error("the pass does not end"); }, 100);
-    }
-
     static void Register(const std::string& classId, const std::string& server)
     {
         sim::AddKey(HKEY_LOCAL_MACHINE, kBhoKey + "\\" + classId);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "detection/crc32.h"
@@ -41,6 +42,17 @@ protected:
         guard.exeFile = guard.modulePath = "C:\\Program Files\\Guard\\guard.exe";
         guard.canTerminate = false;
         sim::HoldFile(sim::AddProcess(guard), path, shareMode);
+    }
+};
+
+// A pass over keys that pumps a hundred times has lost its way: an exception
+// ends it instead of a hung test.
+class BoundedPasses : public FreshMachine {
+protected:
+    void SetUp() override
+    {
+        FreshMachine::SetUp();
+        fakeui::SetPumpHook([] { throw std::runtime_error("the pass does not end"); }, 100);
     }
 };
 
