@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "../e2e/crc_forge.h"
 #include "bench_files.h"
 #include "bench_util.h"
+#include "crc_forge.h"
 #include "detection/crc32.h"
 #include "detection/file_matcher.h"
 #include "detection/folder_walker.h"

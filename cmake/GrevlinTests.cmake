@@ -17,7 +17,7 @@ if(WIN32)
   list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "_sim\\.cpp$")
 endif()
 add_library(grevlin_test_support STATIC ${SUPPORT_SOURCES})
-target_link_libraries(grevlin_test_support PUBLIC grevlin_core gtest)
+target_link_libraries(grevlin_test_support PUBLIC grevlin_core crc_forge gtest)
 target_include_directories(grevlin_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 
 function(grevlin_add_test_executable name)

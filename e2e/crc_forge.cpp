@@ -40,12 +40,12 @@ uint32_t Crc32(const uint8_t* data, size_t length)
     return Update(0xFFFFFFFFu, data, length) ^ 0xFFFFFFFFu;
 }
 
-void ForceCrc32(std::vector<uint8_t>& data, uint32_t target)
+void ForceCrc32(uint8_t* data, size_t length, uint32_t target)
 {
-    if (data.size() < 4) return;
+    if (length < 4) return;
     const Tables& t = Table();
-    const size_t head = data.size() - 4;
-    const uint32_t before = Update(0xFFFFFFFFu, data.data(), head);
+    const size_t head = length - 4;
+    const uint32_t before = Update(0xFFFFFFFFu, data, head);
     // Walk the register back from the wanted final state over four steps.
     // Each step's table index is known from the top byte; what is left in
     // the low bytes is the register before the four bytes, XOR those bytes.
@@ -56,6 +56,13 @@ void ForceCrc32(std::vector<uint8_t>& data, uint32_t target)
     }
     const uint32_t tail = reg ^ before;
     for (int i = 0; i < 4; ++i) data[head + i] = static_cast<uint8_t>(tail >> (8 * i));
+}
+
+std::string WithCrc32(std::string body, uint32_t target)
+{
+    body.append(4, '\0');
+    ForceCrc32(reinterpret_cast<uint8_t*>(&body[0]), body.size(), target);
+    return body;
 }
 
 std::string CrcText(uint32_t digest)

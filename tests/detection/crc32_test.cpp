@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "crc_forge.h"
 #include "detection/crc32.h"
 #include "detection/scratch_folder.h"
 
@@ -46,7 +47,7 @@ TEST_F(Crc32, UpdateInPiecesEqualsUpdateAtOnce)
     CrcUpdate(pieces, bytes + 1, 500);
     CrcUpdate(pieces, bytes + 501, 499);
     EXPECT_EQ(whole, pieces);
-    EXPECT_EQ(whole ^ 0xFFFFFFFFu, testfiles::ReferenceCrc(data));
+    EXPECT_EQ(whole ^ 0xFFFFFFFFu, forge::Crc32(data));
 }
 
 TEST_F(Crc32, FileDigestsMatchTheStandardCheckValues)
@@ -61,7 +62,7 @@ TEST_F(Crc32, FileDigestsMatchTheStandardCheckValues)
 
     const std::string mixed = testfiles::FillerBytes(70001);
     const std::wstring mixedPath = folder_.Write(L"mixed.bin", mixed);
-    EXPECT_EQ(FileCrc32(mixedPath, 70001), CrcText(testfiles::ReferenceCrc(mixed)));
+    EXPECT_EQ(FileCrc32(mixedPath, 70001), CrcText(forge::Crc32(mixed)));
 }
 
 TEST_F(Crc32, NothingToHashGivesTheEmptyText)
@@ -101,8 +102,8 @@ TEST_F(Crc32, LengthDecidesHowManyBytesAreHashed)
     // Longer than the file: only the bytes the read delivers count.
     EXPECT_EQ(FileCrc32(digits, 100), L"CBF43926");
     // Shorter: only the leading bytes.
-    EXPECT_EQ(FileCrc32(digits, 3), CrcText(testfiles::ReferenceCrc("123")));
-    EXPECT_EQ(FileCrc32(digits, 1), CrcText(testfiles::ReferenceCrc("1")));
+    EXPECT_EQ(FileCrc32(digits, 3), CrcText(forge::Crc32("123")));
+    EXPECT_EQ(FileCrc32(digits, 1), CrcText(forge::Crc32("1")));
 }
 
 TEST_F(Crc32, HugeLengthEndsWithoutADigestOrHashesWhatWasRead)
@@ -137,8 +138,8 @@ TEST_F(Crc32, FileLockedAgainstReadingGivesEightZeros)
 TEST(CrcForcing, FourAppendedBytesReachAnyDigest)
 {
     for (uint32_t target : {0x55B8CBF1u, 0u, 0xFFFFFFFFu, 0x12345678u}) {
-        const std::string bytes = testfiles::WithForcedCrc(testfiles::FillerBytes(100), target);
+        const std::string bytes = forge::WithCrc32(testfiles::FillerBytes(100), target);
         EXPECT_EQ(bytes.size(), 104u);
-        EXPECT_EQ(testfiles::ReferenceCrc(bytes), target);
+        EXPECT_EQ(forge::Crc32(bytes), target);
     }
 }

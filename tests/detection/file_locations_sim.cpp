@@ -1,43 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "detection/crc32.h"
 #include "detection/file_locations.h"
-#include "environment/protected_names.h"
-#include "platform/sim/machine.h"
-#include "session/shared_state.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 
 namespace {
 
-const char kTemp[] = "C:\\DOCUME~1\\Owner\\LOCALS~1\\Temp\\";
 const char kSeDll[] = "C:\\DOCUME~1\\Owner\\LOCALS~1\\Temp\\se.dll";
 
-class FileLocationsSim : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        ResetSharedState();
-        fakeui::Reset();
-        BuildCrcTable();
-        LoadProtectedNames();
-    }
-    void TearDown() override
-    {
-        ResetSharedState();
-        sim::Reset();
-    }
-};
-
-void LockAgainstDeletion(const std::string& path)
-{
-    sim::ProcessSpec keeper;
-    keeper.exeFile = "keeper.exe";
-    keeper.modulePath = "\\??\\C:\\Apps\\keeper.exe";
-    keeper.canTerminate = false;
-    sim::HoldFile(sim::AddProcess(keeper), path, FILE_SHARE_READ | FILE_SHARE_WRITE);
-}
-
+using FileLocationsSim = simtest::FreshMachine;
 
 }  // namespace
 
@@ -83,7 +53,7 @@ TEST_F(FileLocationsSim, HiddenReadOnlyWarnhpIsRemovedAndCountedOnce)
 TEST_F(FileLocationsSim, WarnhpThatStaysIsReportedWithoutRestartScheduling)
 {
     sim::AddFile("C:\\WINDOWS\\warnhp.html", "<html>");
-    LockAgainstDeletion("C:\\WINDOWS\\warnhp.html");
+    LockForGood("C:\\WINDOWS\\warnhp.html", FILE_SHARE_READ | FILE_SHARE_WRITE);
     ScanFileLocations();
     EXPECT_EQ(fakeui::Lines(),
               std::vector<std::wstring>{L"Error Removing ! : C:\\WINDOWS\\warnhp.html"});
@@ -106,7 +76,7 @@ TEST_F(FileLocationsSim, LockedSeDllIsScheduledInShortFormOnNt)
     sim::SetTempDir("C:\\Documents and Settings\\Owner\\Local Settings\\Temp\\");
     const std::string longSeDll = "C:\\Documents and Settings\\Owner\\Local Settings\\Temp\\se.dll";
     sim::AddFile(longSeDll, "anything");
-    LockAgainstDeletion(longSeDll);
+    LockForGood(longSeDll, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ScanFileLocations();
     EXPECT_EQ(fakeui::Lines(), std::vector<std::wstring>{
                                    L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot)"});
@@ -120,7 +90,7 @@ TEST_F(FileLocationsSim, LockedSeDllGoesIntoWinInitOn9x)
 {
     sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222);
     sim::AddFile(kSeDll, "anything");
-    LockAgainstDeletion(kSeDll);
+    LockForGood(kSeDll, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ScanFileLocations();
     EXPECT_EQ(fakeui::Lines(), std::vector<std::wstring>{
                                    L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot)"});
@@ -136,7 +106,7 @@ TEST_F(FileLocationsSim, LockedSeDllThatCannotBeScheduledIsReportedSoOnBothFamil
         L"Error Removing ! : Temp Folder\\Se.dll (Removal on reboot could not be scheduled)"};
     // NT: a user without administrator rights.
     sim::AddFile(kSeDll, "anything");
-    LockAgainstDeletion(kSeDll);
+    LockForGood(kSeDll, FILE_SHARE_READ | FILE_SHARE_WRITE);
     sim::RefuseRestartDeletions(true);
     ScanFileLocations();
     EXPECT_EQ(fakeui::Lines(), line);
@@ -162,7 +132,7 @@ TEST_F(FileLocationsSim, TempFolderThatCannotBeNamedLeavesSeDllOut)
     sim::AddFile(longTemp + "se.dll", "anything");
     sim::AddFile("C:\\se.dll", "anything");
     sim::AddFile("C:\\Program Files\\Grevlin\\se.dll", "anything");
-    LockAgainstDeletion("C:\\se.dll");
+    LockForGood("C:\\se.dll", FILE_SHARE_READ | FILE_SHARE_WRITE);
     ScanFileLocations();
     EXPECT_TRUE(fakeui::Lines().empty());
     EXPECT_EQ(gFilesFound, 0);

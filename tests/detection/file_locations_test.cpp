@@ -20,17 +20,16 @@ TEST(FileLocations, FindsOnlyTheFixedFilesOnAnUninfectedMachine)
     LoadProtectedNames();
     const std::wstring warnhp = GetWindowsDir() + L"\\warnhp.html";
     const std::wstring seDll = GetTempDir() + L"se.dll";
-    ASSERT_FALSE(testfiles::Exists(warnhp));
-    ASSERT_FALSE(testfiles::Exists(seDll));
-    ASSERT_TRUE(testfiles::WriteFileBytes(warnhp, "<html>",
-                                          FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(testfiles::WriteFileBytes(seDll, "MZ"));
+    ASSERT_FALSE(win32files::Exists(warnhp));
+    ASSERT_FALSE(win32files::Exists(seDll));
+    ASSERT_TRUE(win32files::Write(warnhp, "<html>", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(win32files::Write(seDll, "MZ"));
 
     ScanFileLocations();
-    const bool warnhpLeft = testfiles::Exists(warnhp);
-    const bool seDllLeft = testfiles::Exists(seDll);
-    testfiles::RemoveFile(warnhp);
-    testfiles::RemoveFile(seDll);
+    const bool warnhpLeft = win32files::Exists(warnhp);
+    const bool seDllLeft = win32files::Exists(seDll);
+    win32files::Remove(warnhp);
+    win32files::Remove(seDll);
 
     EXPECT_FALSE(warnhpLeft);
     EXPECT_FALSE(seDllLeft);

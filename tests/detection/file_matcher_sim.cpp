@@ -4,35 +4,17 @@
 #include <map>
 #include <vector>
 
-#include "detection/crc32.h"
+#include "crc_forge.h"
 #include "detection/file_matcher.h"
-#include "detection/scratch_folder.h"
-#include "environment/protected_names.h"
-#include "platform/sim/machine.h"
-#include "session/shared_state.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 #include "support/sim_clock.h"
 
 namespace {
 
 const char kFolder[] = "C:\\WINDOWS\\";
 
-class FileMatcherSim : public ::testing::Test {
+class FileMatcherSim : public simtest::FreshMachine {
 protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        ResetSharedState();
-        fakeui::Reset();
-        BuildCrcTable();
-        LoadProtectedNames();
-    }
-    void TearDown() override
-    {
-        ResetSharedState();
-        sim::Reset();
-    }
-
     static std::wstring W(const std::string& text) { return std::wstring(text.begin(), text.end()); }
     void Scan(const std::string& name)
     {
@@ -146,7 +128,7 @@ TEST_F(FileMatcherSim, AFileThatChangesWhileItIsExaminedGetsTheVerdictOfTheMomen
 
     // Replaced by the hijacker's 28160 bytes while the probes ran: the digest
     // takes the length as it is after them, and finds it.
-    const std::string hijacker = testfiles::WithForcedCrc(std::string(28156, 'b'), 0x55B8CBF1u);
+    const std::string hijacker = forge::WithCrc32(std::string(28156, 'b'), 0x55B8CBF1u);
     sim::AddFile(path, std::string(30000, 'a'));
     bool replaced = false;
     sim::SetCallHook([&](const char* function) {
@@ -186,23 +168,12 @@ TEST_F(FileMatcherSim, NamedStreamCanBeProbedAndHashed)
     sim::AddStream("C:\\WINDOWS\\host.exe", "payload", "WSUD and more");
     EXPECT_EQ(ReadFileHex(L"C:\\WINDOWS\\host.exe:payload", 0, 3), L"57 53 55 44");
     EXPECT_EQ(FileCrc32(L"C:\\WINDOWS\\host.exe:payload", 13),
-              CrcText(testfiles::ReferenceCrc("WSUD and more")));
+              CrcText(forge::Crc32("WSUD and more")));
 }
 
 namespace {
 
 const char kLongPath[] = "C:\\WINDOWS\\Long Infected Name.dll";
-
-// A process that cannot be ended keeps the file open without delete sharing.
-void LockAgainstDeletion(const std::string& path)
-{
-    sim::ProcessSpec keeper;
-    keeper.exeFile = "keeper.exe";
-    keeper.modulePath = "\\??\\C:\\Apps\\keeper.exe";
-    keeper.canTerminate = false;
-    DWORD pid = sim::AddProcess(keeper);
-    sim::HoldFile(pid, path, FILE_SHARE_READ | FILE_SHARE_WRITE);
-}
 
 void AddBhoFor(const std::string& clsid, const std::string& server)
 {
@@ -222,7 +193,7 @@ bool BhoRegistered(const std::string& clsid)
 TEST_F(FileMatcherSim, RebootFormSchedulesAFileThatStaysAndSaysWhenItCannot)
 {
     sim::AddFile(kLongPath, "WSUD");
-    LockAgainstDeletion(kLongPath);
+    LockForGood(kLongPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     sim::RefuseRestartDeletions(true);
     RemoveMatchedFile(W(kLongPath), W(kFolder), L"Long Infected Name.dll", RemovalKind::BhoAndReboot);
     sim::RefuseRestartDeletions(false);
@@ -240,7 +211,7 @@ TEST_F(FileMatcherSim, RebootFormSchedulesAFileThatStaysAndSaysWhenItCannot)
 TEST_F(FileMatcherSim, PlainFormSchedulesNothing)
 {
     sim::AddFile(kLongPath, "WSUD");
-    LockAgainstDeletion(kLongPath);
+    LockForGood(kLongPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     RemoveMatchedFile(W(kLongPath), W(kFolder), L"Long Infected Name.dll", RemovalKind::Plain);
     ASSERT_EQ(fakeui::Lines().size(), 1u);
     EXPECT_EQ(fakeui::Lines()[0], W(std::string("Error Removing ! : ") + kLongPath));
@@ -276,7 +247,7 @@ TEST_F(FileMatcherSim, OnlyTheRebootFormRemovesBrowserHelperObjects)
 TEST_F(FileMatcherSim, ScanFileUsesThePlainFormForEveryBuiltInEntry)
 {
     sim::AddFile("C:\\WINDOWS\\kept.dll", "WSUD");
-    LockAgainstDeletion("C:\\WINDOWS\\kept.dll");
+    LockForGood("C:\\WINDOWS\\kept.dll", FILE_SHARE_READ | FILE_SHARE_WRITE);
     Scan("kept.dll");
     ASSERT_EQ(fakeui::Lines().size(), 1u);
     EXPECT_EQ(fakeui::Lines()[0], L"Error Removing ! : C:\\WINDOWS\\kept.dll");

@@ -1,14 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "detection/crc32.h"
+#include "crc_forge.h"
 #include "detection/file_matcher.h"
 #include "detection/scratch_folder.h"
-#include "environment/protected_names.h"
-#include "session/shared_state.h"
-#include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
-
-using testfiles::ScratchFolder;
 
 namespace {
 
@@ -23,22 +18,10 @@ std::string WithTextAt(size_t size, size_t offset, const std::string& text)
 
 const std::string kProbe1Bytes("NIWU\0UWIN\f", 10);
 
-class FileMatcher : public ::testing::Test {
+class FileMatcher : public testfiles::ScratchScan {
 protected:
-    void SetUp() override
-    {
-        ResetSharedState();
-        fakeui::Reset();
-        BuildCrcTable();
-        LoadProtectedNames();
-        ASSERT_TRUE(folder_.Ok());
-    }
-    void TearDown() override { ResetSharedState(); }
-
     // Scans folder + name the way the walker hands it over.
     void Scan(const std::wstring& name) { ScanFile(folder_.Path() + name, folder_.Path(), name); }
-
-    ScratchFolder folder_;
 };
 
 }  // namespace
@@ -78,8 +61,8 @@ TEST_F(FileMatcher, ProtectedNamesAreSkippedInAnyCase)
     for (const wchar_t* name : {L"EXPLORER.EXE", L"Explorer.exe", L"NotePad.exe", L"USER32.DLL"}) {
         const std::wstring path = folder_.Write(name, infected);
         Scan(name);
-        EXPECT_TRUE(testfiles::Exists(path)) << "removed a protected file";
-        EXPECT_EQ(testfiles::ReadFileBytes(path), infected);
+        EXPECT_TRUE(win32files::Exists(path)) << "removed a protected file";
+        EXPECT_EQ(win32files::Read(path), infected);
     }
     EXPECT_TRUE(fakeui::Statuses().empty());
     EXPECT_TRUE(fakeui::Lines().empty());
@@ -110,7 +93,7 @@ TEST_F(FileMatcher, CleanFileShowsItsPathAndLeavesNoLine)
     EXPECT_EQ(fakeui::Statuses()[0], path);
     EXPECT_TRUE(fakeui::Lines().empty());
     EXPECT_EQ(gFilesFound, 0);
-    EXPECT_TRUE(testfiles::Exists(path));
+    EXPECT_TRUE(win32files::Exists(path));
 }
 
 TEST_F(FileMatcher, EachByteProbeMatchesAtItsWindow)
@@ -134,7 +117,7 @@ TEST_F(FileMatcher, EachByteProbeMatchesAtItsWindow)
         EXPECT_EQ(gFilesFound, 1) << std::string(c.name, c.name + wcslen(c.name));
         ASSERT_EQ(fakeui::Lines().size(), 1u);
         EXPECT_EQ(fakeui::Lines()[0], L"Removed File! : " + path);
-        EXPECT_FALSE(testfiles::Exists(path));
+        EXPECT_FALSE(win32files::Exists(path));
     }
 }
 
@@ -167,7 +150,7 @@ TEST_F(FileMatcher, EveryProbeMatchesOnlyWithItsWholeWindowInTheFile)
             const std::wstring path = folder_.Write(name, c.bytes);
             Scan(name);
             EXPECT_EQ(gFilesFound, c.found) << "probe at " << probe.first << ": " << c.what;
-            EXPECT_EQ(testfiles::Exists(path), c.found == 0) << "probe at " << probe.first << ": " << c.what;
+            EXPECT_EQ(win32files::Exists(path), c.found == 0) << "probe at " << probe.first << ": " << c.what;
         }
     }
 }
@@ -182,9 +165,9 @@ TEST_F(FileMatcher, ListedSizeWithAnotherEntrysDigestIsNoMatch)
     for (const auto& f : files) {
         const std::wstring name = L"listed" + std::to_wstring(f.size) + L".exe";
         const std::wstring path =
-            folder_.Write(name, testfiles::WithForcedCrc(testfiles::FillerBytes(f.size - 4), f.digest));
+            folder_.Write(name, forge::WithCrc32(testfiles::FillerBytes(f.size - 4), f.digest));
         Scan(name);
-        EXPECT_TRUE(testfiles::Exists(path)) << f.size;
+        EXPECT_TRUE(win32files::Exists(path)) << f.size;
     }
     EXPECT_EQ(gFilesFound, 0);
     EXPECT_TRUE(fakeui::Lines().empty());
@@ -206,13 +189,13 @@ TEST_F(FileMatcher, ProbeFourReadsTheSixteenBytesFromItsFirstOffset)
 TEST_F(FileMatcher, DigestMatchesOnlyTogetherWithTheExactSize)
 {
     REQUIRE_THROWAWAY_MACHINE();
-    const std::string match = testfiles::WithForcedCrc(testfiles::FillerBytes(28156), 0x55B8CBF1u);
-    const std::string longer = testfiles::WithForcedCrc(testfiles::FillerBytes(28157), 0x55B8CBF1u);
+    const std::string match = forge::WithCrc32(testfiles::FillerBytes(28156), 0x55B8CBF1u);
+    const std::string longer = forge::WithCrc32(testfiles::FillerBytes(28157), 0x55B8CBF1u);
     const std::wstring longerPath = folder_.Write(L"longer.dll", longer);
     ASSERT_EQ(FileCrc32(longerPath, 28161), L"55B8CBF1");
     Scan(L"longer.dll");
     EXPECT_EQ(gFilesFound, 0);
-    EXPECT_TRUE(testfiles::Exists(longerPath));
+    EXPECT_TRUE(win32files::Exists(longerPath));
 
     const std::wstring matchPath = folder_.Write(L"match.dll", match);
     Scan(L"match.dll");
@@ -239,7 +222,7 @@ TEST_F(FileMatcher, EveryDigestEntryIsRecognised)
     int expected = 0;
     for (const Known& k : known) {
         const std::wstring name = L"digest" + std::to_wstring(expected) + L".bak";
-        folder_.Write(name, testfiles::WithForcedCrc(testfiles::FillerBytes(k.size - 4), k.digest));
+        folder_.Write(name, forge::WithCrc32(testfiles::FillerBytes(k.size - 4), k.digest));
         Scan(name);
         ++expected;
         EXPECT_EQ(gFilesFound, expected) << "digest " << std::hex << k.digest << " size " << std::dec << k.size;

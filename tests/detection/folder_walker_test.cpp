@@ -3,31 +3,15 @@
 #include <algorithm>
 #include <functional>
 
-#include "detection/crc32.h"
 #include "detection/folder_walker.h"
 #include "detection/scratch_folder.h"
 #include "detection/signatures.h"
-#include "environment/protected_names.h"
-#include "session/shared_state.h"
-#include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
-
-using testfiles::ScratchFolder;
 
 namespace {
 
-class FolderWalker : public ::testing::Test {
+class FolderWalker : public testfiles::ScratchScan {
 protected:
-    void SetUp() override
-    {
-        ResetSharedState();
-        fakeui::Reset();
-        BuildCrcTable();
-        LoadProtectedNames();
-        ASSERT_TRUE(folder_.Ok());
-    }
-    void TearDown() override { ResetSharedState(); }
-
     // The paths the matcher examined: each one it takes on is shown in the status line.
     std::vector<std::wstring> Examined() const
     {
@@ -35,8 +19,6 @@ protected:
         std::sort(paths.begin(), paths.end());
         return paths;
     }
-
-    ScratchFolder folder_;
 };
 
 }  // namespace
@@ -68,8 +50,8 @@ TEST_F(FolderWalker, SubfoldersAreHandedOnByNameButNeverEntered)
     EXPECT_EQ(Examined(), std::vector<std::wstring>{folder_.Path() + L"cache.dat"});
     EXPECT_TRUE(fakeui::Lines().empty());
     EXPECT_EQ(gFilesFound, 0);
-    EXPECT_TRUE(testfiles::Exists(cache + L"inner.exe"));
-    EXPECT_TRUE(testfiles::Exists(plain + L"deep.exe"));
+    EXPECT_TRUE(win32files::Exists(cache + L"inner.exe"));
+    EXPECT_TRUE(win32files::Exists(plain + L"deep.exe"));
 }
 
 TEST_F(FolderWalker, HiddenAndSystemFilesAreExaminedToo)
@@ -99,7 +81,7 @@ TEST_F(FolderWalker, AbortSetBeforeTheWalkExaminesNothing)
     ScanFolder(folder_.Path());
     EXPECT_TRUE(fakeui::Statuses().empty());
     EXPECT_EQ(gFilesFound, 0);
-    EXPECT_TRUE(testfiles::Exists(folder_.Path() + L"a.exe"));
+    EXPECT_TRUE(win32files::Exists(folder_.Path() + L"a.exe"));
 }
 
 TEST_F(FolderWalker, AbortDuringAFileLetsThatFileFinish)

@@ -6,51 +6,6 @@
 
 namespace testfiles {
 
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes, DWORD attributes)
-{
-    const std::string ansi = platform::ToAnsi(path);
-    SetFileAttributesA(ansi.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = CreateFileA(ansi.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = bytes.empty() ||
-              (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size());
-    CloseHandle(file);
-    if (attributes != FILE_ATTRIBUTE_NORMAL) SetFileAttributesA(ansi.c_str(), attributes);
-    return ok;
-}
-
-std::string ReadFileBytes(const std::wstring& path, bool* ok)
-{
-    std::string content;
-    HANDLE file = CreateFileA(platform::ToAnsi(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (ok != nullptr) *ok = file != INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE) return content;
-    char chunk[4096];
-    DWORD delivered = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &delivered, nullptr) && delivered > 0)
-        content.append(chunk, delivered);
-    CloseHandle(file);
-    return content;
-}
-
-bool Exists(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesA(platform::ToAnsi(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-void RemoveFile(const std::wstring& path)
-{
-    const std::string ansi = platform::ToAnsi(path);
-    SetFileAttributesA(ansi.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(ansi.c_str());
-}
-
 ScratchFolder::ScratchFolder(const std::wstring& parent)
 {
     static std::atomic<int> counter{0};
@@ -65,7 +20,7 @@ ScratchFolder::ScratchFolder(const std::wstring& parent)
 
 ScratchFolder::~ScratchFolder()
 {
-    for (const std::wstring& file : files_) RemoveFile(file);
+    for (const std::wstring& file : files_) win32files::Remove(file);
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it)
         RemoveDirectoryA(platform::ToAnsi(*it).c_str());
     if (ok_) RemoveDirectoryA(platform::ToAnsi(path_).c_str());
@@ -76,7 +31,7 @@ std::wstring ScratchFolder::Write(const std::wstring& name, const std::string& b
 {
     std::wstring path = path_ + name;
     files_.push_back(path);
-    WriteFileBytes(path, bytes, attributes);
+    win32files::Write(path, bytes, attributes);
     return path;
 }
 
@@ -97,50 +52,6 @@ HeldFile::HeldFile(const std::wstring& path, DWORD access, DWORD share)
 HeldFile::~HeldFile()
 {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-}
-
-uint32_t ReferenceCrc(const std::string& bytes)
-{
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
-namespace {
-
-uint32_t ZeroByteStep(uint32_t reg)
-{
-    for (int bit = 0; bit < 8; ++bit) reg = (reg >> 1) ^ (0xEDB88320u & (0u - (reg & 1)));
-    return reg;
-}
-
-// Undoes one step over a zero byte: the table's top bytes are all different,
-// so the top byte of the result names the table entry that was used.
-uint32_t UndoZeroByteStep(uint32_t after)
-{
-    for (uint32_t index = 0; index < 256; ++index) {
-        uint32_t entry = ZeroByteStep(index);
-        if ((entry >> 24) == (after >> 24)) return ((after ^ entry) << 8) | index;
-    }
-    return 0;
-}
-
-}  // namespace
-
-std::string WithForcedCrc(const std::string& prefix, uint32_t target)
-{
-    uint32_t reg = ReferenceCrc(prefix) ^ 0xFFFFFFFFu;  // the running register after the prefix
-    // Four bytes w fed from register r give the same as four zero bytes fed
-    // from r ^ w; undo four zero-byte steps from the wanted final register.
-    uint32_t wanted = target ^ 0xFFFFFFFFu;
-    for (int i = 0; i < 4; ++i) wanted = UndoZeroByteStep(wanted);
-    uint32_t word = wanted ^ reg;
-    std::string out = prefix;
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((word >> (8 * i)) & 0xFF);
-    return out;
 }
 
 std::string FillerBytes(size_t size)

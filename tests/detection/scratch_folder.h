@@ -2,22 +2,19 @@
 // so the same tests run against the simulation and against real Windows.
 #pragma once
 
-#include <cstdint>
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
+#include "detection/crc32.h"
+#include "environment/protected_names.h"
 #include "platform/win32.h"
+#include "session/shared_state.h"
+#include "support/fake_ui.h"
+#include "support/win32_files.h"
 
 namespace testfiles {
-
-// Writes `bytes` to `path` (replacing it), then sets `attributes`.
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes,
-                    DWORD attributes = FILE_ATTRIBUTE_NORMAL);
-// The whole content of `path`; `ok` is false when it cannot be read.
-std::string ReadFileBytes(const std::wstring& path, bool* ok = nullptr);
-bool Exists(const std::wstring& path);
-// Clears the attributes and deletes the file (quietly, if it is there).
-void RemoveFile(const std::wstring& path);
 
 // A folder of its own under `parent` (the temporary folder by default),
 // removed with everything written through it.
@@ -54,11 +51,22 @@ private:
     HANDLE handle_;
 };
 
-// The reference CRC-32 (bit by bit, independent of the table-driven engine).
-uint32_t ReferenceCrc(const std::string& bytes);
-// `prefix` followed by four bytes chosen so that the CRC-32 of the whole is
-// `target` (CRC-32 is linear, so four free bytes reach any value).
-std::string WithForcedCrc(const std::string& prefix, uint32_t target);
+// The file scan's start-up state and a scratch folder of its own for every test.
+class ScratchScan : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetSharedState();
+        fakeui::Reset();
+        BuildCrcTable();
+        LoadProtectedNames();
+        ASSERT_TRUE(folder_.Ok());
+    }
+    void TearDown() override { ResetSharedState(); }
+
+    ScratchFolder folder_;
+};
+
 // `size` bytes that match no probe (a repeating, non-zero pattern).
 std::string FillerBytes(size_t size);
 

@@ -37,9 +37,9 @@ TEST(Paths, TempFolderEndsWithBackslashSoNamesAppendDirectly)
     EXPECT_EQ(temp.back(), L'\\');
     EXPECT_EQ(temp.find(L'\0'), std::wstring::npos);
     const std::wstring path = temp + L"gvpathtest.dll";
-    ASSERT_TRUE(testfiles::WriteFileBytes(path, "x"));
+    ASSERT_TRUE(win32files::Write(path, "x"));
     EXPECT_TRUE(FileIsPresent(path));
-    testfiles::RemoveFile(path);
+    win32files::Remove(path);
 }
 
 TEST(Paths, FileLengthOfEmptyMissingAndOrdinaryFiles)

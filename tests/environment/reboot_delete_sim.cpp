@@ -4,28 +4,21 @@
 #include <string>
 
 #include "environment/reboot_delete.h"
-#include "platform/sim/machine.h"
-#include "session/shared_state.h"
+#include "support/fresh_machine.h"
 
 namespace {
 
 const char kLocked[] = "C:\\Documents and Settings\\Owner\\Local Settings\\Temp\\se.dll";
 const char kWinInit[] = "C:\\WINDOWS\\WinInit.ini";
 
-class DeleteOnRebootSim : public ::testing::Test {
+class DeleteOnRebootSim : public simtest::FreshMachine {
 protected:
     void SetUp() override
     {
-        sim::Reset();
-        ResetSharedState();
+        FreshMachine::SetUp();
         sim::AddFile(kLocked, "MZ");
         shortPath_ = sim::ShortPath(kLocked);
         entry_ = "NUL=" + shortPath_ + "\r\n";
-    }
-    void TearDown() override
-    {
-        ResetSharedState();
-        sim::Reset();
     }
     void On9x() { sim::SetPlatform(sim::Family::Win9x, 4, 10, 2222); }
     bool Schedule() { return DeleteOnReboot(std::wstring(kLocked, kLocked + sizeof(kLocked) - 1)); }

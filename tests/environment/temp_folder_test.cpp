@@ -7,9 +7,9 @@
 #include "environment/temp_folder.h"
 #include "environment/text.h"
 #include "platform/win32.h"
-#include "scan/win32_files.h"
 #include "session/shared_state.h"
 #include "support/fake_ui.h"
+#include "support/win32_files.h"
 
 namespace {
 

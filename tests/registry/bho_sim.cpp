@@ -2,12 +2,10 @@
 // handles, pumping and name lengths.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 
-#include "platform/sim/machine.h"
 #include "registry/bho.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 #include "support/sim_clock.h"
 
 namespace {
@@ -16,21 +14,8 @@ const std::string kBhoKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 const char kServer[] = "C:\\WINDOWS\\system32\\hsa91.dll";
 
-class BhoSim : public ::testing::Test {
+class BhoSim : public simtest::BoundedPasses {
 protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        fakeui::Reset();
-        fakeui::SetPumpHook([] { throw std::runtime_error("the pass does not end"); }, 100);
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
-    }
-
     static void Register(const std::string& classId, const std::string& server)
     {
         sim::AddKey(HKEY_LOCAL_MACHINE, kBhoKey + "\\" + classId);

@@ -1,12 +1,10 @@
 // Desktop component and MIME filter removal on the simulated machine.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 
-#include "platform/sim/machine.h"
 #include "registry/filters_components.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 #include "support/sim_clock.h"
 
 namespace {
@@ -14,20 +12,8 @@ namespace {
 const std::string kComponents = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components";
 const std::string kFilter = "SOFTWARE\\Classes\\PROTOCOLS\\Filter";
 
-class DesktopComponentsSim : public ::testing::Test {
+class DesktopComponentsSim : public simtest::BoundedPasses {
 protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        fakeui::Reset();
-        fakeui::SetPumpHook([] { throw std::runtime_error("the pass does not end"); }, 100);
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
-    }
     static void Add(const std::string& sub, const std::string& friendlyName)
     {
         sim::SetString(HKEY_CURRENT_USER, kComponents + "\\" + sub, "FriendlyName", friendlyName);
@@ -88,20 +74,7 @@ TEST_F(DesktopComponentsSim, AnUnreadableComponentStays)
     EXPECT_FALSE(sim::KeyExists(HKEY_CURRENT_USER, kComponents + "\\1"));
 }
 
-class ProtocolFiltersSim : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        fakeui::Reset();
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
-    }
-};
+using ProtocolFiltersSim = simtest::FreshMachine;
 
 TEST_F(ProtocolFiltersSim, ACleanMachineStaysClean)
 {

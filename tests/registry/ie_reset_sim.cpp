@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "platform/sim/machine.h"
 #include "registry/ie_reset.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 
 namespace {
 
@@ -17,20 +16,7 @@ const std::string kSearchPage = "http://home.microsoft.com/search/search.asp";
 
 std::string Sz(const std::string& text) { return std::string(text.c_str(), text.size() + 1); }
 
-class IeResetSim : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        fakeui::Reset();
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
-    }
-};
+using IeResetSim = simtest::FreshMachine;
 
 TEST_F(IeResetSim, WritesTheSixteenValuesWithTheirCrossedAssignments)
 {

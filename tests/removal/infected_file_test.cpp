@@ -7,10 +7,10 @@
 #include "environment/paths.h"
 #include "platform/win32.h"
 #include "removal/infected_file.h"
-#include "scan/win32_files.h"
 #include "session/shared_state.h"
 #include "support/fake_ui.h"
 #include "support/throwaway_machine.h"
+#include "support/win32_files.h"
 
 namespace {
 

@@ -6,40 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
+#include "removal/hijacker_keys.h"
 #include "removal/services.h"
 #include "session/ui.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 
 namespace {
 
-// The five names as the service manager stores them in code page 1252,
-// written out byte by byte.
-const std::string kA = "\x20" "11F" "\xDF\xC4\x06" "#" "\xB7\xBA\xC4\xD6" "`I";
-const std::string kB = "\xBD" "O.#" "\x9E\x82\x84\x81\xF5\xD8\xC2\xB4\x1E\xE2";
-const std::string kC = "O?" "\x1E\x92\x8E" "rt" "\xF1\xE5\xC8\xB2" "$" "\x0E\xD3";
-const std::string kD = "\x7F\x8F\x10" "%AF" "\xE5\x03\x17\x1A\xA4\xB6\xC0";
-const std::string kE = "\x8F" "  6Q" "\xD4\xF5\x13" "'" "\xAA\xB4\xC6\xD0" "8";
-const std::string kA2 = "\x20" "11f" "\xDF\xE4\x06" "#" "\xB7\xBA\xC4\xD6" "`i";
+using namespace hijacker;
 
-const std::string kLegacyC =
-    "LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3";
-const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
-class ServicesSim : public ::testing::Test {
+class ServicesSim : public simtest::FreshMachine {
 protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        fakeui::Reset();
-    }
-    void TearDown() override
-    {
-        sim::SetCallHook(nullptr);
-        sim::Reset();
-        fakeui::Reset();
-    }
-
     static void AddRunning(const std::string& name, int pendingQueries = 0)
     {
         sim::ServiceSpec spec;
@@ -48,38 +25,6 @@ protected:
         sim::AddService(spec);
     }
 };
-
-// Every one of the 49 keys, built here independently of the program's table.
-std::vector<std::pair<HKEY, std::string>> AllFixedKeys()
-{
-    std::vector<std::pair<HKEY, std::string>> keys;
-    const char* sets[] = {"CurrentControlSet", "ControlSet001", "ControlSet002", "ControlSet003"};
-    for (const char* set : sets) {
-        const std::string root = std::string("SYSTEM\\") + set + "\\Enum\\Root\\";
-        keys.emplace_back(HKEY_LOCAL_MACHINE, root + kLegacyC);
-        keys.emplace_back(HKEY_LOCAL_MACHINE, root + "LEGACY___NS_SERVICE_3");
-    }
-    for (const char* set : sets) {
-        const std::string root = std::string("SYSTEM\\") + set + "\\Services\\";
-        for (const std::string& name : {kB, kC, kA2, kD, kE, std::string("LEGACY___NS_SERVICE_3")})
-            keys.emplace_back(HKEY_LOCAL_MACHINE, root + name);
-    }
-    for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        for (const char* entry : {"HSA", "SE", "SW", "SearchAssistant Uninstall", "Search extender"})
-            keys.emplace_back(hive, std::string(kUninstall) + entry);
-    keys.emplace_back(HKEY_LOCAL_MACHINE,
-                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper "
-                      "Objects\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}");
-    keys.emplace_back(HKEY_CLASSES_ROOT, "Image.Image");
-    keys.emplace_back(HKEY_CLASSES_ROOT, "Image.Image.1");
-    keys.emplace_back(HKEY_LOCAL_MACHINE, "Image.Image");
-    keys.emplace_back(HKEY_LOCAL_MACHINE, "Image.Image.1");
-    keys.emplace_back(HKEY_LOCAL_MACHINE,
-                      "SOFTWARE\\Classes\\CLSID\\{0B40A54D-BEC3-4077-9A33-701BD6ACDEB2}");
-    keys.emplace_back(HKEY_LOCAL_MACHINE,
-                      "SOFTWARE\\Classes\\CLSID\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}");
-    return keys;
-}
 
 TEST_F(ServicesSim, StopsTheFiveServicesInOrderWithoutWaitingWhenTheyStopAtOnce)
 {

@@ -7,18 +7,13 @@
 #include <vector>
 
 #include "registry/reg_scratch.h"
+#include "removal/hijacker_keys.h"
 #include "removal/services.h"
 #include "support/throwaway_machine.h"
 
 namespace {
 
-const std::string kA = "\x20" "11F" "\xDF\xC4\x06" "#" "\xB7\xBA\xC4\xD6" "`I";
-const std::string kB = "\xBD" "O.#" "\x9E\x82\x84\x81\xF5\xD8\xC2\xB4\x1E\xE2";
-const std::string kC = "O?" "\x1E\x92\x8E" "rt" "\xF1\xE5\xC8\xB2" "$" "\x0E\xD3";
-const std::string kD = "\x7F\x8F\x10" "%AF" "\xE5\x03\x17\x1A\xA4\xB6\xC0";
-const std::string kE = "\x8F" "  6Q" "\xD4\xF5\x13" "'" "\xAA\xB4\xC6\xD0" "8";
-const std::string kA2 = "\x20" "11f" "\xDF\xE4\x06" "#" "\xB7\xBA\xC4\xD6" "`i";
-const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+using namespace hijacker;
 
 // The fixed keys are the machine's own: every one of the 49 goes.
 TEST(FixedKeys, UserUninstallEntriesGoWithTheirValues)
@@ -42,31 +37,9 @@ TEST(FixedKeys, UserUninstallEntriesGoWithTheirValues)
 TEST(FixedKeys, EveryKeyTheSystemLetsUsCreateIsRemoved)
 {
     REQUIRE_THROWAWAY_MACHINE();
-    std::vector<std::pair<HKEY, std::string>> keys;
-    for (const char* set : {"ControlSet001", "ControlSet002", "ControlSet003", "CurrentControlSet"}) {
-        const std::string enumRoot = std::string("SYSTEM\\") + set + "\\Enum\\Root\\";
-        keys.emplace_back(HKEY_LOCAL_MACHINE,
-                          enumRoot + "LEGACY_O?*001E*2019*017DRT*00F1*00E5*00C8*00B2$*000E*00D3");
-        keys.emplace_back(HKEY_LOCAL_MACHINE, enumRoot + "LEGACY___NS_SERVICE_3");
-        const std::string services = std::string("SYSTEM\\") + set + "\\Services\\";
-        for (const std::string& name : {kB, kC, kA2, kD, kE, std::string("LEGACY___NS_SERVICE_3")})
-            keys.emplace_back(HKEY_LOCAL_MACHINE, services + name);
-    }
-    for (const char* entry : {"HSA", "SE", "SW", "SearchAssistant Uninstall", "Search extender"})
-        keys.emplace_back(HKEY_LOCAL_MACHINE, std::string(kUninstall) + entry);
-    keys.emplace_back(HKEY_LOCAL_MACHINE,
-                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper "
-                      "Objects\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}");
-    keys.emplace_back(HKEY_CLASSES_ROOT, "Image.Image");
-    keys.emplace_back(HKEY_CLASSES_ROOT, "Image.Image.1");
-    keys.emplace_back(HKEY_LOCAL_MACHINE, "Image.Image");
-    keys.emplace_back(HKEY_LOCAL_MACHINE, "Image.Image.1");
-    keys.emplace_back(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\CLSID\\{0B40A54D-BEC3-4077-9A33-701BD6ACDEB2}");
-    keys.emplace_back(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\CLSID\\{CEB4967F-6A82-4E87-9FFF-AEEAA3162677}");
-
     regtest::Scratch scratch;
     std::vector<std::pair<HKEY, std::string>> created;
-    for (const auto& key : keys) {
+    for (const auto& key : AllFixedKeys()) {
         if (regtest::KeyExists(key.first, key.second)) continue;  // not ours to judge
         if (scratch.SetString(key.first, key.second + "\\Parameters", "ServiceDll", "x.dll"))
             created.push_back(key);

@@ -6,9 +6,9 @@
 
 #include "platform/win32.h"
 #include "scan/activity_log.h"
-#include "scan/win32_files.h"
 #include "session/shared_state.h"
 #include "support/fake_ui.h"
+#include "support/win32_files.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Byte-level building blocks for the stream tests: FILE_STREAM_INFORMATION records
-// built by hand (well-formed or forged) and contents with a chosen CRC-32.
+// built by hand (well-formed or forged) and stream contents.
 #pragma once
 
 #include <cstdint>
@@ -78,42 +78,6 @@ inline std::string Filler(size_t size, char seed = 'A')
 {
     std::string out;
     for (size_t i = 0; i < size; ++i) out += static_cast<char>(seed + i % 19);
-    return out;
-}
-
-inline uint32_t CrcTableEntry(uint32_t n)
-{
-    for (int k = 0; k < 8; ++k) n = (n & 1) ? (n >> 1) ^ 0xEDB88320u : n >> 1;
-    return n;
-}
-
-inline uint32_t Crc32(const std::string& data)
-{
-    uint32_t reg = 0xFFFFFFFFu;
-    for (unsigned char b : data) reg = CrcTableEntry((reg ^ b) & 0xFF) ^ (reg >> 8);
-    return reg ^ 0xFFFFFFFFu;
-}
-
-// `body` followed by four bytes chosen so that the whole has CRC-32 `digest`.
-// CRC-32 is linear: four appended bytes act as an XOR into the register before
-// four zero bytes are fed, and feeding zero bytes can be run backwards because
-// the table's top bytes are all distinct.
-inline std::string WithDigest(const std::string& body, uint32_t digest)
-{
-    uint32_t reg = 0xFFFFFFFFu;
-    for (unsigned char b : body) reg = CrcTableEntry((reg ^ b) & 0xFF) ^ (reg >> 8);
-    uint32_t target = digest ^ 0xFFFFFFFFu;
-    for (int step = 0; step < 4; ++step) {
-        for (uint32_t idx = 0; idx < 256; ++idx) {
-            const uint32_t entry = CrcTableEntry(idx);
-            if ((entry >> 24) == (target >> 24)) {
-                target = ((target ^ entry) << 8) | idx;
-                break;
-            }
-        }
-    }
-    std::string out = body;
-    PutLe(out, target ^ reg, 4);
     return out;
 }
 

@@ -7,14 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "detection/crc32.h"
-#include "platform/sim/machine.h"
-#include "session/shared_state.h"
+#include "crc_forge.h"
 #include "streams/stream_bytes.h"
 #include "streams/stream_enum.h"
 #include "streams/stream_matcher.h"
 #include "streams/stream_stage.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 #include "support/sim_clock.h"
 
 namespace {
@@ -25,19 +23,8 @@ const std::string kWin = "C:\\WINDOWS";
 const std::string kHost = "C:\\WINDOWS\\notepad.exe";
 const std::wstring kHostW = L"C:\\WINDOWS\\notepad.exe";
 
-class StreamScan : public ::testing::Test {
+class StreamScan : public simtest::FreshMachine {
 protected:
-    void SetUp() override
-    {
-        sim::Reset();
-        ResetSharedState();
-        fakeui::Reset();
-        BuildCrcTable();
-    }
-
-    // Leave a fresh machine to whatever runs next.
-    void TearDown() override { sim::Reset(); }
-
     // How often the stream matcher opened a stream: once for each stream it
     // examines (the host is opened with CreateFileW for its stream list).
     int CountOpens(const std::function<void()>& action)
@@ -92,10 +79,10 @@ TEST_F(StreamScan, HarmlessNamedStreamReachesTheMatcherAndStays)
 TEST_F(StreamScan, TwoNamedStreamsInOrderEachWithItsOwnSize)
 {
     // Both are recognised by digest and size only, so a wrong size misses them.
-    const std::string first = WithDigest(Filler(28156), 0x55B8CBF1u);
-    const std::string second = WithDigest(Filler(11260, 'C'), 0x4C698966u);
-    ASSERT_EQ(Crc32(first), 0x55B8CBF1u);
-    ASSERT_EQ(Crc32(second), 0x4C698966u);
+    const std::string first = forge::WithCrc32(Filler(28156), 0x55B8CBF1u);
+    const std::string second = forge::WithCrc32(Filler(11260, 'C'), 0x4C698966u);
+    ASSERT_EQ(forge::Crc32(first), 0x55B8CBF1u);
+    ASSERT_EQ(forge::Crc32(second), 0x4C698966u);
     sim::AddFile(kHost, "host");
     sim::AddStream(kHost, "first", first);
     sim::AddStream(kHost, "second", second);
@@ -111,8 +98,8 @@ TEST_F(StreamScan, ListOrderIsKeptWhateverTheNames)
 {
     // The same two streams, listed by the file system in the other order.
     sim::AddFile(kHost, "host");
-    sim::AddStream(kHost, "first", WithDigest(Filler(28156), 0x55B8CBF1u));
-    sim::AddStream(kHost, "second", WithDigest(Filler(11260, 'C'), 0x4C698966u));
+    sim::AddStream(kHost, "first", forge::WithCrc32(Filler(28156), 0x55B8CBF1u));
+    sim::AddStream(kHost, "second", forge::WithCrc32(Filler(11260, 'C'), 0x4C698966u));
     sim::SetStreamListBytes(kHost, List({{kUnnamed, 4}, {Named(u"second"), 11264}, {Named(u"first"), 28160}}));
     ScanFileStreams(kHostW);
     EXPECT_EQ(Lines(), (std::vector<std::wstring>{L"Removed Stream! " + kHostW + L":second",
@@ -358,13 +345,13 @@ TEST_F(StreamScan, WsudStreamIsRemovedWhateverItsSize)
 
 TEST_F(StreamScan, DigestEntryNeedsItsExactSize)
 {
-    const std::string infected = WithDigest(Filler(28156), 0x55B8CBF1u);
+    const std::string infected = forge::WithCrc32(Filler(28156), 0x55B8CBF1u);
     sim::AddFile(kHost, "host");
     sim::AddStream(kHost, "exact", infected);
     sim::AddStream(kHost, "longer", infected + "!");
     // The right digest over the wrong number of bytes.
-    const std::string sameDigest = WithDigest(Filler(28157), 0x55B8CBF1u);
-    ASSERT_EQ(Crc32(sameDigest), 0x55B8CBF1u);
+    const std::string sameDigest = forge::WithCrc32(Filler(28157), 0x55B8CBF1u);
+    ASSERT_EQ(forge::Crc32(sameDigest), 0x55B8CBF1u);
     sim::AddStream(kHost, "samedigest", sameDigest);
     ScanFileStreams(kHostW);
     EXPECT_EQ(Lines(), std::vector<std::wstring>{L"Removed Stream! " + kHostW + L":exact"});
@@ -412,8 +399,8 @@ TEST_F(StreamScan, FileOnlyDetectionsDoNotApplyToStreams)
     // The fourth probe and the file-only digest entries belong to the file stage.
     std::string lightspeed = Filler(40000);
     lightspeed.replace(39133, 16, "lightspeedsearch");
-    const std::string fileOnlyDigest = WithDigest(Filler(10716), 0xBA9685E5u);   // entry of 10720 bytes
-    const std::string lastFileOnly = WithDigest(Filler(24178), 0xA135B470u);     // entry of 24182 bytes
+    const std::string fileOnlyDigest = forge::WithCrc32(Filler(10716), 0xBA9685E5u);  // entry of 10720 bytes
+    const std::string lastFileOnly = forge::WithCrc32(Filler(24178), 0xA135B470u);    // entry of 24182 bytes
     sim::AddFile(kHost, "host");
     sim::AddStream(kHost, "lightspeed", lightspeed);
     sim::AddStream(kHost, "fileonly", fileOnlyDigest);
@@ -435,7 +422,8 @@ TEST_F(StreamScan, EveryStreamDigestEntryIsRecognised)
     sim::AddFile(kHost, "host");
     int n = 0;
     for (const auto& entry : entries) {
-        sim::AddStream(kHost, "e" + std::to_string(++n), WithDigest(Filler(entry.size - 4, 'D'), entry.digest));
+        sim::AddStream(kHost, "e" + std::to_string(++n),
+                       forge::WithCrc32(Filler(entry.size - 4, 'D'), entry.digest));
     }
     ScanFileStreams(kHostW);
     EXPECT_EQ(gStreamsFound, 8);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "crc_forge.h"
 #include "detection/crc32.h"
 #include "platform/win32.h"
 #include "session/shared_state.h"
@@ -102,7 +103,7 @@ TEST_F(StreamsOnDisk, EmptyStreamNeverMatches)
 
 TEST_F(StreamsOnDisk, DigestIsTakenOverTheReportedSize)
 {
-    const std::string infected = WithDigest(Filler(28156, 'E'), 0x55B8CBF1u);
+    const std::string infected = forge::WithCrc32(Filler(28156, 'E'), 0x55B8CBF1u);
     // The first 28160 bytes carry the digest; the size the list reports decides.
     const std::string path = Write("longer.bin", infected + "tail");
     CheckStream(Wide(path), 28164);
@@ -150,7 +151,7 @@ TEST_F(StreamsOnDisk, UnnamedStreamOfAFileIsNeverExamined)
     // Whatever the system reports for these files, their main data is not a
     // named stream, so their matching contents stay.
     const std::string first = Write("infected.exe", WsudContents(64));
-    const std::string second = Write("other.dll", WithDigest(Filler(28156), 0x55B8CBF1u));
+    const std::string second = Write("other.dll", forge::WithCrc32(Filler(28156), 0x55B8CBF1u));
     ScanFolderStreams(Wide(folder_));
     EXPECT_TRUE(Exists(first));
     EXPECT_TRUE(Exists(second));

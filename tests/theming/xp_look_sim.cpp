@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/machine.h"
-#include "support/fake_ui.h"
+#include "support/fresh_machine.h"
 #include "theming/xp_look.h"
 
 namespace {
@@ -13,12 +12,11 @@ namespace {
 const char kProgram[] = "C:\\Program Files\\Grevlin\\Grevlin.exe";
 const char kManifest[] = "C:\\Program Files\\Grevlin\\Grevlin.exe.manifest";
 
-class XpLookSim : public ::testing::Test {
+class XpLookSim : public simtest::FreshMachine {
 protected:
     void SetUp() override
     {
-        sim::Reset();
-        fakeui::Reset();
+        FreshMachine::SetUp();
         sim::SetModulePath(kProgram);
         sim::SetCommandLine("\"C:\\Program Files\\Grevlin\\Grevlin.exe\" /quiet \"a b\"");
         sim::SetVersionStrings("Grevlin Team", "Grevlin CWS removal tool");

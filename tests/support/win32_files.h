@@ -20,14 +20,18 @@ inline bool FolderExists(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-inline bool Write(const std::string& path, const std::string& bytes)
+// Writes `bytes` to `path` (replacing it, whatever its attributes), then sets `attributes`.
+inline bool Write(const std::string& path, const std::string& bytes,
+                  DWORD attributes = FILE_ATTRIBUTE_NORMAL)
 {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
+    if (attributes != FILE_ATTRIBUTE_NORMAL) SetFileAttributesA(path.c_str(), attributes);
     return ok && written == bytes.size();
 }
 
@@ -50,6 +54,16 @@ inline void Remove(const std::string& path)
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
 }
+
+// The program's own wide paths go through the same ANSI calls, in code page form.
+inline bool Exists(const std::wstring& path) { return Exists(platform::ToAnsi(path)); }
+inline bool Write(const std::wstring& path, const std::string& bytes,
+                  DWORD attributes = FILE_ATTRIBUTE_NORMAL)
+{
+    return Write(platform::ToAnsi(path), bytes, attributes);
+}
+inline std::string Read(const std::wstring& path) { return Read(platform::ToAnsi(path)); }
+inline void Remove(const std::wstring& path) { Remove(platform::ToAnsi(path)); }
 
 // The same by a Unicode name, which the ANSI calls cannot reach.
 inline bool WriteWide(const std::wstring& path, const std::string& bytes)
