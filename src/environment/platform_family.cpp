@@ -4,9 +4,11 @@
 
 #include "platform/win32.h"
 
-std::wstring GetOsFamily()
+namespace {
+
+// The system's own version record; false when the system does not give it.
+bool ReadVersion(OSVERSIONINFOA& info)
 {
-    OSVERSIONINFOA info;
     static_assert(sizeof(info) == 148, "the ANSI version record is 148 bytes");
     std::memset(&info, 0, sizeof(info));
     info.dwOSVersionInfoSize = sizeof(info);
@@ -14,11 +16,26 @@ std::wstring GetOsFamily()
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #endif
-    if (!GetVersionExA(&info)) info.dwPlatformId = 0;
+    const bool read = GetVersionExA(&info) != FALSE;
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+    return read;
+}
+
+}  // namespace
+
+std::wstring GetOsFamily()
+{
+    OSVERSIONINFOA info;
+    if (!ReadVersion(info)) info.dwPlatformId = 0;
     if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return L"9X";
     if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return L"NT";
     return std::wstring();
+}
+
+DWORD GetOsMajorVersion()
+{
+    OSVERSIONINFOA info;
+    return ReadVersion(info) ? info.dwMajorVersion : 0;
 }

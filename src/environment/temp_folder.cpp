@@ -5,6 +5,7 @@
 #include "environment/file_identity.h"
 #include "environment/folder_listing.h"
 #include "environment/paths.h"
+#include "environment/platform_family.h"
 #include "environment/text.h"
 #include "removal/infected_file.h"
 #include "session/ui.h"
@@ -91,17 +92,7 @@ std::vector<std::wstring> ProgramFilesFolders()
 // system's version.
 std::wstring LocalTempOf(const std::wstring& profile)
 {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#endif
-    const bool known = GetVersionExA(&info) != FALSE;
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-    const bool vistaOrLater = known && info.dwMajorVersion >= 6;
+    const bool vistaOrLater = GetOsMajorVersion() >= 6;
     return profile + (vistaOrLater ? L"\\AppData\\Local\\Temp\\" : L"\\Local Settings\\Temp\\");
 }
 

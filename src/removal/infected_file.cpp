@@ -74,7 +74,6 @@ bool CommandNames(const std::wstring& command, const FileIdentity& file)
 // One removal: the file, where its processes come from and how its autorun
 // values are judged.
 struct Removal {
-    std::wstring folder;
     std::wstring name;
     std::wstring path;
     // The process list read once for a whole cleaning; nullptr: read at each step.
@@ -189,11 +188,11 @@ bool CommandNamesFile(const std::wstring& command, const std::wstring& path)
 
 void RemoveInfectedFile(const std::wstring& folder, const std::wstring& name)
 {
-    Remove(Removal{folder, name, folder + name, nullptr, false, nullptr});
+    Remove(Removal{name, folder + name, nullptr, false, nullptr});
 }
 
 void RemoveTemporaryFile(const std::wstring& folder, const std::wstring& name,
                          const std::vector<RunningProcess>& processes)
 {
-    Remove(Removal{folder, name, folder + name, &processes, true, nullptr});
+    Remove(Removal{name, folder + name, &processes, true, nullptr});
 }
