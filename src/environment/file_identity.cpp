@@ -3,12 +3,6 @@
 #include "environment/paths.h"
 #include "environment/text.h"
 
-std::wstring FileNameOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 FileIdentity::FileIdentity(const std::wstring& path)
     : comparable_(ComparablePath(path)),
       longName_(FileNameOf(comparable_)),

@@ -27,6 +27,3 @@ private:
     std::wstring longName_;
     std::wstring shortName_;
 };
-
-// The last component of a path.
-std::wstring FileNameOf(const std::wstring& path);

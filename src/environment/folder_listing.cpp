@@ -69,7 +69,7 @@ void ForEachFolderEntry(const std::wstring& folder,
 {
     if (folder.empty()) return;
     const std::wstring pattern = folder + L"*.*";
-    if (GetOsFamily() == L"NT") {
+    if (IsNtFamily()) {
         Walk<WIN32_FIND_DATAW>(
             pattern,
             [](const std::wstring& text, WIN32_FIND_DATAW* record) {

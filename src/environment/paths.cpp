@@ -44,7 +44,7 @@ std::wstring GetTempDir()
     const std::wstring temp = TrimNull(platform::FromAnsi(buffer.data(), buffer.size()));
     // A profile whose name the code page cannot spell gets a look-alike path,
     // which may be another user's folder.
-    if (GetOsFamily() == L"NT" && !temp.empty()) {
+    if (IsNtFamily() && !temp.empty()) {
         std::vector<WCHAR> wide(MAX_PATH + 1, 0);
         const DWORD length = GetTempPathW(MAX_PATH + 1, wide.data());
         if (length == 0 || length > MAX_PATH || platform::FromUtf16(wide.data(), length) != temp)
@@ -77,11 +77,15 @@ std::wstring GetProgramFolder()
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+std::wstring FileNameOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring GetProgramBaseName()
 {
-    std::wstring path = GetProgramPath();
-    size_t slash = path.find_last_of(L"\\/");
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    const std::wstring name = FileNameOf(GetProgramPath());
     size_t dot = name.find_last_of(L'.');
     return dot == std::wstring::npos ? name : name.substr(0, dot);
 }
@@ -197,5 +201,5 @@ std::wstring ComparableAnsiPath(const std::wstring& path)
 std::wstring ComparablePath(const std::wstring& path)
 {
     if (path.empty()) return std::wstring();
-    return LCase(GetOsFamily() == L"NT" ? ComparableUnicodePath(path) : ComparableAnsiPath(path));
+    return LCase(IsNtFamily() ? ComparableUnicodePath(path) : ComparableAnsiPath(path));
 }

@@ -21,6 +21,9 @@ std::wstring GetProgramBaseName();
 // The user's profile folder (USERPROFILE); empty where there is none (Windows 9x).
 std::wstring GetProfileDir();
 
+// The last component of a path.
+std::wstring FileNameOf(const std::wstring& path);
+
 // One spelling per folder, so that two names of the same folder compare equal:
 // the full path ("." and ".." resolved, relative names taken from the current
 // folder, no "\\?\" prefix), in its short (8.3) form when the folder exists,

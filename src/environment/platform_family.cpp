@@ -34,6 +34,8 @@ std::wstring GetOsFamily()
     return std::wstring();
 }
 
+bool IsNtFamily() { return GetOsFamily() == L"NT"; }
+
 DWORD GetOsMajorVersion()
 {
     OSVERSIONINFOA info;

@@ -223,7 +223,7 @@ bool DeleteOnReboot(const std::wstring& path)
     const std::wstring shortPath = GetShortName(path);
     if (shortPath.empty()) return false;
     const bool scheduled =
-        GetOsFamily() == L"NT"
+        IsNtFamily()
             ? MoveFileExA(platform::ToAnsi(shortPath).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE
             : AddWinInitEntry(shortPath);
     if (scheduled) gRebootNeeded = kTrue;

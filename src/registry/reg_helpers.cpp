@@ -105,7 +105,7 @@ void VisitSubKeys(HKEY root, const std::wstring& path,
 
     // The NT family's registry holds Unicode names, which its ANSI calls hand
     // out as look-alikes.
-    const bool unicode = GetOsFamily() == L"NT";
+    const bool unicode = IsNtFamily();
     DWORD index = 0;
     std::wstring removed;
     bool justRemoved = false;

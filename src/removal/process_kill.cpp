@@ -259,11 +259,9 @@ int WalkSnapshot(const ToolhelpCalls& toolhelp, const Decide& decide, Boolean ki
     return ended;
 }
 
-bool IsNt() { return GetOsFamily() == L"NT"; }
-
 int Walk(const Decide& decide, Boolean killAll)
 {
-    if (IsNt()) return WalkNt(NtCalls(), decide, killAll);
+    if (IsNtFamily()) return WalkNt(NtCalls(), decide, killAll);
     return WalkSnapshot(ToolhelpCalls(), decide, killAll);
 }
 
@@ -317,18 +315,17 @@ int EndProcessesRunning(const std::vector<RunningProcess>& listed, const std::ws
     const FileIdentity target(path);
     if (!target.Known()) return 0;
     int ended = 0;
-    const bool nt = IsNt();
-    for (const RunningProcess& process : listed) {
-        if (!target.IsNamedBy(process.image)) continue;
-        if (nt) {
-            // The identifier may have passed to another program since the list was read.
-            JudgeNt(process.id, NtCalls(),
-                    [&](DWORD, HANDLE, const std::wstring& image) { return target.IsNamedBy(image); },
-                    ended);
-        } else {
-            EndOnSnapshot(process.id, process.image, ended);
-        }
+    if (!IsNtFamily()) {
+        for (const RunningProcess& process : listed)
+            if (target.IsNamedBy(process.image)) EndOnSnapshot(process.id, process.image, ended);
+        return ended;
     }
+    const NtCalls nt;
+    if (!nt.Usable()) return 0;
+    // The identifier may have passed to another program since the list was read.
+    const Decide isTarget = [&](DWORD, HANDLE, const std::wstring& image) { return target.IsNamedBy(image); };
+    for (const RunningProcess& process : listed)
+        if (target.IsNamedBy(process.image)) JudgeNt(process.id, nt, isTarget, ended);
     return ended;
 }
 
@@ -336,7 +333,7 @@ int EndProcessesWithModule(const std::wstring& processName, const std::wstring& 
 {
     const FileIdentity target(path);
     if (!target.Known()) return 0;
-    if (IsNt()) {
+    if (IsNtFamily()) {
         const NtCalls nt;
         return WalkNt(
             nt,
